@@ -1,0 +1,19 @@
+// AArch64: the kernel reports its optional instructions through the
+// auxiliary vector.
+#include <sys/auxv.h>
+
+#include "cpu_features.hpp"
+
+#ifndef HWCAP_CRC32
+#define HWCAP_CRC32 (1 << 7)
+#endif
+
+namespace jamcrc::cpu {
+
+bool always() { return true; }
+bool has_sse41_pclmul() { return false; }
+bool has_avx2_vpclmul() { return false; }
+bool has_avx512_vpclmul() { return false; }
+bool has_arm_crc32() { return (getauxval(AT_HWCAP) & HWCAP_CRC32) != 0; }
+
+}  // namespace jamcrc::cpu
