@@ -1,0 +1,50 @@
+// The file being checked, as the operating system presents it: open without
+// ever blocking, measure by seeking, read whole with one request, close.
+// One implementation per platform family lives in input_file_<os>.cpp.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace jamcrc {
+
+// The largest length handled: the length is a signed 32-bit count.
+inline constexpr std::uint64_t MAX_FILE_LENGTH = 0x7FFFFFFFu;
+
+class input_file {
+public:
+    // Opens `path` for binary reading. Not open (see is_open) when the path
+    // can't be opened or names a directory.
+    static input_file open(const char* path);
+
+    input_file(input_file&& other) noexcept;
+    input_file& operator=(input_file&&) = delete;
+    input_file(const input_file&) = delete;
+    input_file& operator=(const input_file&) = delete;
+    ~input_file() { close(); }
+
+    bool is_open() const;
+
+    // The length found by seeking to the end, with the read position put back
+    // at the start. Nothing when the file is not a regular file that can be
+    // sought (a pipe, a device, most of /proc), or when it is longer than
+    // MAX_FILE_LENGTH.
+    std::optional<std::uint32_t> measure_length();
+
+    // One read request for `length` bytes; the count that arrived, fewer only
+    // at the end of the file or on an error.
+    std::uint32_t read(void* buffer, std::uint32_t length);
+
+    void close();
+
+private:
+#ifdef _WIN32
+    explicit input_file(void* handle) : handle_(handle) {}
+    void* handle_;  // a HANDLE, or null
+#else
+    explicit input_file(int fd) : fd_(fd) {}
+    int fd_;  // -1 when closed
+#endif
+};
+
+}  // namespace jamcrc

@@ -1,0 +1,70 @@
+// POSIX file access. The file is opened non-blocking so that a FIFO without a
+// writer, or a terminal, can never stall the tool; such files are refused when
+// measured, before anything is read from them.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "input_file.hpp"
+
+namespace jamcrc {
+
+input_file input_file::open(const char* path) {
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+        ::close(fd);  // a directory opens for reading here, but holds no bytes to check
+        fd = -1;
+    }
+    return input_file(fd);
+}
+
+input_file::input_file(input_file&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+bool input_file::is_open() const { return fd_ >= 0; }
+
+std::optional<std::uint32_t> input_file::measure_length() {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    // The seek itself is the measure, not st_size: files under /proc report a
+    // size of 0 and refuse to seek to their end.
+    const off_t start = ::lseek(fd_, 0, SEEK_CUR);
+    const off_t end = ::lseek(fd_, 0, SEEK_END);
+    if (start < 0 || end < 0 || static_cast<std::uint64_t>(end) > MAX_FILE_LENGTH) {
+        return std::nullopt;
+    }
+    if (end != start && ::lseek(fd_, start, SEEK_SET) != start) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(end);
+}
+
+std::uint32_t input_file::read(void* buffer, std::uint32_t length) {
+    // One request from the caller's side; the kernel hands out at most about
+    // 2 GiB per call and may be interrupted, so keep asking until the end.
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < length) {
+        const ssize_t got = ::read(fd_, out + done, length - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        done += static_cast<std::uint32_t>(got);
+    }
+    return done;
+}
+
+void input_file::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+}  // namespace jamcrc

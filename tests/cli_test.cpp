@@ -1,0 +1,224 @@
+// The tool as a user meets it: the exact bytes it prints, that it prints
+// nothing on standard error, and its exit status, for each way a run can go.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <random>
+#include <string>
+
+#include "reference_crc.hpp"
+#include "tool_runner.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using jamcrc_test::run_options;
+using jamcrc_test::run_result;
+using jamcrc_test::run_tool;
+
+constexpr int FAILURE_STATUS = 255;  // -1 as the low 8 bits Linux keeps
+
+std::string hex(std::uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%x", v);
+    return buf;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "jamcrc-test-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir_ = tmpl;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    std::string write_file(const std::string& name, const std::string& contents) const {
+        const fs::path p = dir_ / name;
+        std::ofstream(p, std::ios::binary).write(contents.data(), static_cast<std::streamsize>(contents.size()));
+        return p.string();
+    }
+    // A file of `size` bytes that takes no disk: all zeros.
+    std::string sparse_file(const std::string& name, std::uint64_t size) const {
+        const std::string p = write_file(name, "");
+        fs::resize_file(p, size);
+        return p;
+    }
+    static void expect_output(const run_result& r, const std::string& line, int status) {
+        EXPECT_FALSE(r.timed_out) << "the tool hung";
+        EXPECT_TRUE(r.exited) << "the tool did not exit normally";
+        EXPECT_EQ(r.out, line + "\n");
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.exit_status, status);
+    }
+    static void expect_report(const run_result& r, const std::string& path, std::uint32_t reg) {
+        expect_output(r, path + " crc32: " + hex(reg), 0);
+    }
+    fs::path dir_;
+};
+
+TEST_F(Cli, WrongArgumentCountAsksForTheInputFile) {
+    const std::vector<std::vector<std::string>> argument_lists = {{}, {"a", "b"}, {"a", "b", "c"}, {"", ""}};
+    for (const auto& args : argument_lists) {
+        SCOPED_TRACE(args.size());
+        expect_output(run_tool(args), "specify inputfile", FAILURE_STATUS);
+    }
+    run_options no_argv;
+    no_argv.no_arguments_at_all = true;
+    expect_output(run_tool({}, no_argv), "specify inputfile", FAILURE_STATUS);
+}
+
+TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
+    std::string every_byte(256, '\0');
+    std::iota(every_byte.begin(), every_byte.end(), '\0');
+    std::string binary("\0\r\n\x1a\r\r\n\n\x1a\0\xff\x80", 12);
+    std::string big(5u << 20, '\0');  // past the size where the buffer switches to huge pages
+    std::mt19937 gen(1);
+    for (auto& c : big) c = static_cast<char>(gen());
+    const struct {
+        const char* name;
+        std::string contents;
+        std::string expected_hex;
+    } cases[] = {
+        {"empty", "", "ffffffff"},
+        {"digits", "123456789", "340bc6d9"},
+        {"abc", "abc", "cadbbe3d"},
+        {"zero", "0", "b2420de"},  // leading zeros are not printed
+        {"every-byte", every_byte, "d6fa738c"},
+        {"binary", binary, hex(jamcrc_test::bitwise_crc(binary))},
+        {"big", big, hex(jamcrc_test::bitwise_crc(big))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = write_file(c.name, c.contents);
+        expect_output(run_tool({path}), path + " crc32: " + c.expected_hex, 0);
+    }
+}
+
+TEST_F(Cli, EchoesThePathExactlyAsGiven) {
+    write_file("plain", "abc");
+    fs::create_directory(dir_ / "sub dir");
+    write_file("sub dir/with space", "abc");
+    write_file("-leading-dash", "abc");
+    write_file("a*", "abc");
+    write_file("odd\x01\xff\x7f", "abc");
+    const std::uint32_t reg = 0xCADBBE3Du;
+    for (const std::string& path : std::vector<std::string>{"plain", "./plain", ".//plain", "sub dir/with space", "sub dir/../plain",
+                                   "-leading-dash", "a*", "odd\x01\xff\x7f"}) {
+        SCOPED_TRACE(path);
+        run_options in_dir;
+        in_dir.working_directory = dir_.string();
+        expect_report(run_tool({path}, in_dir), path, reg);
+    }
+}
+
+TEST_F(Cli, PathsThatCannotBeOpened) {
+    write_file("file", "abc");
+    write_file("match-one", "x");
+    fs::create_directory(dir_ / "directory");
+    for (const std::string& path : std::vector<std::string>{(dir_ / "absent").string(), (dir_ / "directory").string(), dir_.string() + "/",
+                                   std::string(""), (dir_ / "file" / "below-a-file").string(),
+                                   (dir_ / "match-*").string(), (dir_ / "match-???").string()}) {
+        SCOPED_TRACE(path);
+        expect_output(run_tool({path}), "error opening " + path, FAILURE_STATUS);
+    }
+}
+
+TEST_F(Cli, UnreadableFileCannotBeOpened) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
+    const std::string path = write_file("locked", "abc");
+    fs::permissions(path, fs::perms::none);
+    expect_output(run_tool({path}), "error opening " + path, FAILURE_STATUS);
+}
+
+TEST_F(Cli, SocketCannotBeOpened) {
+    const std::string path = (dir_ / "socket").string();
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(s, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    std::copy(path.begin(), path.end(), addr.sun_path);
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    run_options quick;
+    quick.timeout = std::chrono::seconds(10);
+    expect_output(run_tool({path}, quick), "error opening " + path, FAILURE_STATUS);
+    ::close(s);
+}
+
+// Files without a length to measure are refused at once, never waited on.
+TEST_F(Cli, FilesWithoutAMeasurableLengthAreReadErrors) {
+    const std::string fifo = (dir_ / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> paths = {fifo, "/dev/null", "/dev/zero"};
+    if (fs::exists("/proc/self/status")) paths.push_back("/proc/self/status");
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        run_options quick;
+        quick.timeout = std::chrono::seconds(10);
+        expect_output(run_tool({path}, quick), "read error", FAILURE_STATUS);
+    }
+}
+
+// sysfs files claim a length (a page) that the read does not deliver.
+TEST_F(Cli, ShortReadIsAReadError) {
+    const std::string path = "/sys/kernel/mm/transparent_hugepage/enabled";
+    if (!fs::exists(path)) GTEST_SKIP() << path << " is not here";
+    expect_output(run_tool({path}), "read error", FAILURE_STATUS);
+}
+
+TEST_F(Cli, FilesOf2GiBOrMoreAreReadErrorsNeverTruncated) {
+    for (const std::uint64_t size : {std::uint64_t{1} << 31, (std::uint64_t{1} << 32) + 9, (std::uint64_t{1} << 32)}) {
+        SCOPED_TRACE(size);
+        const std::string path = sparse_file("huge", size);
+        expect_output(run_tool({path}), "read error", FAILURE_STATUS);
+    }
+}
+
+TEST_F(Cli, LargestFileIsStillChecksummed) {
+    const std::uint64_t size = (std::uint64_t{1} << 31) - 1;
+    const std::string path = sparse_file("largest", size);
+    expect_report(run_tool({path}), path, jamcrc_test::crc_of_zeros(size));
+}
+
+TEST_F(Cli, BufferThatCannotBeAllocatedIsAReadError) {
+#if JAMCRC_TEST_SANITIZED
+    GTEST_SKIP() << "the sanitizers' shadow memory needs more address space than this test allows";
+#else
+    const std::string path = sparse_file("large", 256u << 20);
+    run_options limited;
+    limited.address_space_limit = 128ull << 20;
+    expect_output(run_tool({path}, limited), "read error", FAILURE_STATUS);
+#endif
+}
+
+TEST_F(Cli, FailureToWriteTheReportIsAFailure) {
+    const std::string path = write_file("digits", "123456789");
+    run_options closed;
+    closed.close_stdout = true;
+    const run_result r1 = run_tool({path}, closed);
+    EXPECT_TRUE(r1.exited);
+    EXPECT_EQ(r1.exit_status, FAILURE_STATUS);
+    EXPECT_EQ(r1.err, "");
+    if (fs::exists("/dev/full")) {
+        run_options full;
+        full.stdout_file = "/dev/full";
+        const run_result r2 = run_tool({path}, full);
+        EXPECT_TRUE(r2.exited);
+        EXPECT_EQ(r2.exit_status, FAILURE_STATUS);
+        EXPECT_EQ(r2.err, "");
+    }
+}
+
+}  // namespace

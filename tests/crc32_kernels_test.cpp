@@ -1,0 +1,119 @@
+// Every kernel this CPU can run, held against the byte-at-a-time reference:
+// each length, each alignment, other starting registers, large buffers, and
+// no read outside the buffer.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "crc32_kernels.hpp"
+#include "guarded_buffer.hpp"
+#include "reference_crc.hpp"
+
+namespace jamcrc {
+void PrintTo(const crc32_kernel& kernel, std::ostream* os) { *os << kernel.name; }
+}  // namespace jamcrc
+
+namespace {
+
+using jamcrc::crc32_kernel;
+
+std::vector<std::uint8_t> random_bytes(std::size_t n, std::uint32_t seed) {
+    std::mt19937 gen(seed);
+    std::vector<std::uint8_t> v(n);
+    for (auto& b : v) b = static_cast<std::uint8_t>(gen());
+    return v;
+}
+
+class KernelTest : public ::testing::TestWithParam<crc32_kernel> {
+protected:
+    void SetUp() override {
+        if (!GetParam().usable()) GTEST_SKIP() << GetParam().name << " cannot run on this CPU";
+    }
+    std::uint32_t run(std::uint32_t reg, const std::uint8_t* p, std::size_t n) const {
+        return GetParam().run(reg, p, n);
+    }
+};
+
+constexpr std::size_t MAX_SHORT = 2200;
+
+TEST_P(KernelTest, EveryLengthAtEveryAlignmentWithin64Bytes) {
+    const auto data = random_bytes(MAX_SHORT + 64, 7);
+    for (std::size_t offset = 0; offset < 64; ++offset) {
+        const std::uint8_t* p = data.data() + offset;
+        std::uint32_t expected = jamcrc::CRC32_INITIAL;  // the reference, one byte further each round
+        for (std::size_t length = 0; length <= MAX_SHORT; ++length) {
+            ASSERT_EQ(run(jamcrc::CRC32_INITIAL, p, length), expected) << "offset " << offset << ", length " << length;
+            if (length < MAX_SHORT) expected = jamcrc::crc32_update(expected, p[length]);
+        }
+    }
+}
+
+TEST_P(KernelTest, AnyStartingRegister) {
+    const auto data = random_bytes(5000, 11);
+    std::mt19937 gen(3);
+    for (std::size_t length : {0u, 1u, 15u, 16u, 17u, 63u, 64u, 255u, 256u, 257u, 1000u, 4099u, 5000u}) {
+        for (int round = 0; round < 8; ++round) {
+            const auto reg = static_cast<std::uint32_t>(gen());
+            ASSERT_EQ(run(reg, data.data(), length), jamcrc::crc32_bytewise(reg, data.data(), length))
+                << "register " << reg << ", length " << length;
+        }
+    }
+}
+
+TEST_P(KernelTest, LargeRandomBuffers) {
+    for (std::size_t length : {65536u + 5u, (1u << 20) + 13u, (3u << 20) + 4095u, 6u << 20}) {
+        const auto data = random_bytes(length, static_cast<std::uint32_t>(length));
+        ASSERT_EQ(run(jamcrc::CRC32_INITIAL, data.data(), length),
+                  jamcrc::crc32_bytewise(jamcrc::CRC32_INITIAL, data.data(), length))
+            << "length " << length;
+    }
+}
+
+TEST_P(KernelTest, NeverReadsOutsideTheBuffer) {
+    const auto data = random_bytes(1100, 5);
+    jamcrc_test::guarded_buffer guard(data.size());
+    for (std::size_t length = 0; length <= data.size(); ++length) {
+        const std::uint32_t expected = jamcrc::crc32_bytewise(jamcrc::CRC32_INITIAL, data.data(), length);
+        ASSERT_EQ(run(jamcrc::CRC32_INITIAL, guard.at_end(data.data(), length), length), expected) << length;
+        ASSERT_EQ(run(jamcrc::CRC32_INITIAL, guard.at_start(data.data(), length), length), expected) << length;
+    }
+}
+
+TEST_P(KernelTest, AllZerosAndAllOnes) {
+    for (std::uint8_t fill : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
+        const std::vector<std::uint8_t> data(100000, fill);
+        for (std::size_t length : {16u, 64u, 256u, 4096u, 100000u}) {
+            ASSERT_EQ(run(jamcrc::CRC32_INITIAL, data.data(), length),
+                      jamcrc_test::bitwise_crc(data.data(), length))
+                << "fill " << int{fill} << ", length " << length;
+        }
+    }
+}
+
+std::string kernel_name(const ::testing::TestParamInfo<crc32_kernel>& kernel) {
+    std::string name = kernel.param.name;
+    for (char& c : name) if (c == '-') c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, KernelTest,
+                         ::testing::ValuesIn(jamcrc::crc32_kernels().begin(), jamcrc::crc32_kernels().end()),
+                         kernel_name);
+
+TEST(Dispatch, PicksTheFirstUsableKernelAndKeepsIt) {
+    const crc32_kernel* expected = nullptr;
+    for (const crc32_kernel& k : jamcrc::crc32_kernels()) {
+        if (k.usable()) {
+            expected = &k;
+            break;
+        }
+    }
+    ASSERT_NE(expected, nullptr);
+    EXPECT_STREQ(jamcrc::crc32_active_kernel().name, expected->name);
+    EXPECT_EQ(&jamcrc::crc32_active_kernel(), &jamcrc::crc32_active_kernel());
+    EXPECT_TRUE(jamcrc::crc32_kernels().back().usable()) << "the portable kernel must always be usable";
+}
+
+}  // namespace

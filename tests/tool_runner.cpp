@@ -1,0 +1,98 @@
+#include "tool_runner.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace jamcrc_test {
+
+std::string tool_path() {
+    const char* p = std::getenv("JAMCRC_TOOL");
+    if (p == nullptr || *p == '\0') throw std::runtime_error("JAMCRC_TOOL is not set");
+    return p;
+}
+
+namespace {
+
+[[noreturn]] void child(const std::vector<std::string>& args, const run_options& o, int out_w, int err_w) {
+    if (o.close_stdout) {
+        ::close(1);
+    } else if (!o.stdout_file.empty()) {
+        const int fd = ::open(o.stdout_file.c_str(), O_WRONLY);
+        if (fd < 0) ::_exit(120);
+        ::dup2(fd, 1);
+        ::close(fd);
+    } else {
+        ::dup2(out_w, 1);
+    }
+    ::dup2(err_w, 2);
+    const int devnull = ::open("/dev/null", O_RDONLY);
+    ::dup2(devnull, 0);
+    if (!o.working_directory.empty() && ::chdir(o.working_directory.c_str()) != 0) ::_exit(121);
+    if (o.address_space_limit) {
+        const rlimit lim{*o.address_space_limit, *o.address_space_limit};
+        ::setrlimit(RLIMIT_AS, &lim);
+    }
+    const std::string tool = tool_path();
+    std::vector<char*> argv;
+    if (!o.no_arguments_at_all) argv.push_back(const_cast<char*>(tool.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(tool.c_str(), argv.data());
+    ::_exit(122);
+}
+
+}  // namespace
+
+run_result run_tool(const std::vector<std::string>& args, const run_options& o) {
+    int out_pipe[2], err_pipe[2];
+    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) child(args, o, out_pipe[1], err_pipe[1]);
+    ::close(out_pipe[1]);
+    ::close(err_pipe[1]);
+
+    run_result r;
+    const auto deadline = std::chrono::steady_clock::now() + o.timeout;
+    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&r.out, &r.err};
+    int open_fds = 2;
+    while (open_fds > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            r.timed_out = true;
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        if (::poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buf[4096];
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                sinks[i]->append(buf, static_cast<std::size_t>(n));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_fds;
+            }
+        }
+    }
+    for (auto& f : fds) if (f.fd >= 0) ::close(f.fd);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    r.exited = !r.timed_out && WIFEXITED(status);
+    r.exit_status = r.exited ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+}  // namespace jamcrc_test

@@ -1,0 +1,34 @@
+// Runs the built tool as a separate process and captures what it did: the
+// exact bytes of standard output and standard error, and how it ended.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace jamcrc_test {
+
+struct run_options {
+    std::string working_directory;                  // empty: the test's own
+    bool close_stdout = false;                      // start with descriptor 1 closed
+    std::string stdout_file;                        // send standard output to this file instead
+    std::optional<unsigned long long> address_space_limit;  // bytes
+    bool no_arguments_at_all = false;               // argv empty, not even the program name
+    std::chrono::seconds timeout{60};
+};
+
+struct run_result {
+    std::string out;
+    std::string err;
+    int exit_status = -1;    // the status byte, when it exited
+    bool exited = false;     // false: killed by a signal or by the timeout
+    bool timed_out = false;
+};
+
+// The tool under test: JAMCRC_TOOL names it.
+std::string tool_path();
+
+run_result run_tool(const std::vector<std::string>& args, const run_options& options = {});
+
+}  // namespace jamcrc_test
