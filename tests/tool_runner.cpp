@@ -40,6 +40,7 @@ namespace {
         const rlimit lim{*o.address_space_limit, *o.address_space_limit};
         ::setrlimit(RLIMIT_AS, &lim);
     }
+    if (o.as_nobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(123);
     const std::string tool = tool_path();
     std::vector<char*> argv;
     if (!o.no_arguments_at_all) argv.push_back(const_cast<char*>(tool.c_str()));
