@@ -1,27 +1,24 @@
 // x86: cpuid for the instructions, XCR0 for whether the OS saves the wider
 // registers across context switches (without that, AVX code must not run).
+//
+// Under a hypervisor each cpuid traps and can cost tens of microseconds, a
+// noticeable share of a short run. glibc's loader has already asked the same
+// questions at start-up (including the XCR0 check) and keeps the answers, so
+// where it offers them they are read from there instead.
 #include <cpuid.h>
 
 #include <cstdint>
+
+#if __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
+#define JAMCRC_LOADER_CPU_FEATURES 1
+#endif
 
 #include "cpu_features.hpp"
 
 namespace jamcrc::cpu {
 
 namespace {
-
-struct cpuid_words {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-};
-
-cpuid_words cpuid(unsigned leaf, unsigned subleaf) {
-    cpuid_words w;
-    if (__get_cpuid_max(0, nullptr) < leaf ||
-        !__get_cpuid_count(leaf, subleaf, &w.eax, &w.ebx, &w.ecx, &w.edx)) {
-        return {};
-    }
-    return w;
-}
 
 constexpr unsigned bit(unsigned n) { return 1u << n; }
 
@@ -40,39 +37,62 @@ constexpr unsigned VPCLMULQDQ = bit(10);
 constexpr std::uint32_t XSTATE_SSE_AVX = bit(1) | bit(2);
 constexpr std::uint32_t XSTATE_AVX512 = bit(5) | bit(6) | bit(7);
 
-std::uint32_t os_saved_state() {
-    if (!(cpuid(1, 0).ecx & OSXSAVE)) {
-        return 0;
-    }
+bool all(unsigned word, unsigned bits) { return (word & bits) == bits; }
+
+std::uint32_t xcr0() {
     std::uint32_t eax = 0;
     std::uint32_t edx = 0;
     __asm__ volatile("xgetbv" : "=a"(eax), "=d"(edx) : "c"(0));
     return eax;
 }
 
-bool all(unsigned word, unsigned bits) { return (word & bits) == bits; }
+#ifdef JAMCRC_LOADER_CPU_FEATURES
+x86_features from_loader() {
+    // "Active" means the CPU has it and the OS lets it run.
+    x86_features f{};
+    f.sse41_pclmul = CPU_FEATURE_ACTIVE(SSE4_1) && CPU_FEATURE_ACTIVE(PCLMULQDQ);
+    f.avx2_vpclmul = f.sse41_pclmul && CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(VPCLMULQDQ);
+    f.avx512_vpclmul = f.avx2_vpclmul && CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) &&
+                       CPU_FEATURE_ACTIVE(AVX512VL);
+    return f;
+}
+#endif
 
-bool avx_usable() {
-    return all(cpuid(1, 0).ecx, AVX | OSXSAVE) && all(os_saved_state(), XSTATE_SSE_AVX);
+x86_features features() {
+#ifdef JAMCRC_LOADER_CPU_FEATURES
+    return from_loader();
+#else
+    return x86_from_cpuid();
+#endif
 }
 
 }  // namespace
 
+x86_features x86_from_cpuid() {
+    x86_features f{};
+    const unsigned max_leaf = __get_cpuid_max(0, nullptr);
+    if (max_leaf < 1) {
+        return f;
+    }
+    unsigned eax = 0, ebx = 0, ecx1 = 0, edx = 0;
+    __cpuid(1, eax, ebx, ecx1, edx);
+    f.sse41_pclmul = all(ecx1, PCLMULQDQ | SSE41);
+    if (max_leaf < 7 || !all(ecx1, AVX | OSXSAVE)) {
+        return f;
+    }
+    unsigned ebx7 = 0, ecx7 = 0;
+    __cpuid_count(7, 0, eax, ebx7, ecx7, edx);
+    const std::uint32_t saved = xcr0();
+    f.avx2_vpclmul = f.sse41_pclmul && all(saved, XSTATE_SSE_AVX) && all(ebx7, AVX2) && all(ecx7, VPCLMULQDQ);
+    f.avx512_vpclmul = f.avx2_vpclmul && all(saved, XSTATE_SSE_AVX | XSTATE_AVX512) &&
+                       all(ebx7, AVX512F | AVX512BW | AVX512VL);
+    return f;
+}
+
 bool always() { return true; }
-
-bool has_sse41_pclmul() { return all(cpuid(1, 0).ecx, PCLMULQDQ | SSE41); }
-
-bool has_avx2_vpclmul() {
-    const cpuid_words leaf7 = cpuid(7, 0);
-    return has_sse41_pclmul() && avx_usable() && all(leaf7.ebx, AVX2) && all(leaf7.ecx, VPCLMULQDQ);
-}
-
-bool has_avx512_vpclmul() {
-    const cpuid_words leaf7 = cpuid(7, 0);
-    return has_avx2_vpclmul() && all(leaf7.ebx, AVX512F | AVX512BW | AVX512VL) &&
-           all(os_saved_state(), XSTATE_SSE_AVX | XSTATE_AVX512);
-}
-
+bool has_sse41_pclmul() { return features().sse41_pclmul; }
+bool has_avx2_vpclmul() { return features().avx2_vpclmul; }
+bool has_avx512_vpclmul() { return features().avx512_vpclmul; }
 bool has_arm_crc32() { return false; }
 
 }  // namespace jamcrc::cpu

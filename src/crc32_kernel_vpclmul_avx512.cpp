@@ -13,6 +13,10 @@ namespace jamcrc::kernel {
 
 namespace {
 
+// The hardware prefetcher alone leaves a buffer streamed from memory well
+// short of the memory's bandwidth; asking 4 KiB ahead comes close to it.
+constexpr std::size_t PREFETCH_DISTANCE = 4096;
+
 constexpr polynomial::fold_pair FOLD_128 = polynomial::fold_by_bytes(128);
 constexpr polynomial::fold_pair FOLD_192 = polynomial::fold_by_bytes(192);
 constexpr polynomial::fold_pair FOLD_256 = polynomial::fold_by_bytes(256);
@@ -69,6 +73,9 @@ std::uint32_t vpclmul_avx512(std::uint32_t reg, const std::uint8_t* p, std::size
         length -= 256;
         const __m512i fold256 = broadcast(FOLD_256);
         while (length >= 256) {
+            for (std::size_t line = 0; line < 256; line += 64) {
+                _mm_prefetch(reinterpret_cast<const char*>(p) + PREFETCH_DISTANCE + line, _MM_HINT_T0);
+            }
             a0 = fold512(a0, fold256, load512(p));
             a1 = fold512(a1, fold256, load512(p + 64));
             a2 = fold512(a2, fold256, load512(p + 128));

@@ -32,6 +32,7 @@ private:
     std::uint8_t* data_;
     std::size_t mapped_;  // bytes of a page mapping, 0 for the heap
     bool valid_;
+    void* prefault_ = nullptr;  // a helper preparing the pages ahead of the read, if any
 };
 
 }  // namespace jamcrc

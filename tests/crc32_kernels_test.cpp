@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cpu_features.hpp"
 #include "crc32_kernels.hpp"
 #include "guarded_buffer.hpp"
 #include "reference_crc.hpp"
@@ -117,3 +118,13 @@ TEST(Dispatch, PicksTheFirstUsableKernelAndKeepsIt) {
 }
 
 }  // namespace
+
+#if defined(__x86_64__) || defined(__i386__)
+// Where the loader's record of the CPU is used, it must say what cpuid says.
+TEST(CpuFeatures, AgreeWithCpuid) {
+    const auto direct = jamcrc::cpu::x86_from_cpuid();
+    EXPECT_EQ(jamcrc::cpu::has_sse41_pclmul(), direct.sse41_pclmul);
+    EXPECT_EQ(jamcrc::cpu::has_avx2_vpclmul(), direct.avx2_vpclmul);
+    EXPECT_EQ(jamcrc::cpu::has_avx512_vpclmul(), direct.avx512_vpclmul);
+}
+#endif
