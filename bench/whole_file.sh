@@ -39,7 +39,7 @@ cc -O2 -o "$work/minimal" bench/minimal_checksum.c
 printf 123456789 > "$work/9B"
 if command -v hyperfine > /dev/null; then
     hyperfine -N --warmup 100 --runs 2000 --export-json "$work/startup.json" \
-        "$work/minimal $work/9B" "$tool $work/9B" > /dev/null
+        "$work/minimal $work/9B" "$tool $work/9B" > /dev/null 2>&1
     python3 - "$work/startup.json" <<'PY'
 import json, sys
 for r in json.load(open(sys.argv[1]))["results"]:
