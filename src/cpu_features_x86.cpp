@@ -10,7 +10,13 @@
 #include <cstdint>
 
 #if __has_include(<sys/platform/x86.h>)
+#ifdef __clang__
+#define _Bool bool  // the header is written for C; GCC accepts _Bool in C++, clang doesn't
 #include <sys/platform/x86.h>
+#undef _Bool
+#else
+#include <sys/platform/x86.h>
+#endif
 #define JAMCRC_LOADER_CPU_FEATURES 1
 #endif
 
@@ -70,7 +76,7 @@ x86_features features() {
 
 x86_features x86_from_cpuid() {
     x86_features f{};
-    const unsigned max_leaf = __get_cpuid_max(0, nullptr);
+    const auto max_leaf = static_cast<unsigned>(__get_cpuid_max(0, nullptr));
     if (max_leaf < 1) {
         return f;
     }
