@@ -2,6 +2,9 @@
 # Builds and runs every test configuration, one after another:
 #   release   optimised build, warnings as errors, all tests
 #   sanitize  the same tests under AddressSanitizer + UndefinedBehaviorSanitizer
+#   fuzz      every kernel against the reference under libFuzzer, for a minute
+#   aarch64   cross build; the register tests run under qemu-user
+#   bench     the benchmarks build (they are run by hand, not here)
 # A configuration whose tools are missing here is skipped with a note; under
 # CI (CI=true) a missing tool is a failure instead.
 set -uo pipefail
@@ -11,13 +14,13 @@ passed=0
 failed=0
 failures=()
 
-# stage NAME REQUIRED-COMMANDS COMMAND...
+# stage NAME "REQUIRED COMMANDS OR FILES" COMMAND...
 stage() {
     local name=$1 needs=$2
     shift 2
     local tool
     for tool in $needs; do
-        if ! command -v "$tool" >/dev/null 2>&1; then
+        if ! command -v "$tool" >/dev/null 2>&1 && ! compgen -G "$tool" >/dev/null; then
             if [ "${CI:-}" = "true" ]; then
                 echo "== $name: FAILED, $tool is missing"
                 failed=$((failed + 1)); failures+=("$name")
@@ -38,6 +41,11 @@ stage() {
 
 stage release "cmake g++" cmake --workflow --preset release
 stage sanitize "cmake g++" cmake --workflow --preset sanitize
+stage fuzz "cmake clang++ /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a" \
+    cmake --workflow --preset fuzz
+stage aarch64 "cmake aarch64-linux-gnu-g++ qemu-aarch64-static /usr/src/googletest" \
+    cmake --workflow --preset aarch64
+stage bench "cmake g++ /usr/include/benchmark/benchmark.h" cmake --workflow --preset bench
 
 [ "$failed" -eq 0 ] || echo "failed: ${failures[*]}"
 echo "configurations: $passed passed, $failed failed"
