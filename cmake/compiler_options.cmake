@@ -10,3 +10,11 @@ if(JAMCRC_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(jamcrc_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+if(MINGW)
+  # Windows only promises 16-byte stack alignment, but GCC spills 32- and
+  # 64-byte vectors with aligned moves; have the assembler emit unaligned ones.
+  target_compile_options(jamcrc_options INTERFACE -Wa,-muse-unaligned-vector-move)
+  # No DLLs beyond the system's own: libgcc, libstdc++ and winpthread go in.
+  target_link_options(jamcrc_options INTERFACE -static)
+endif()

@@ -4,6 +4,9 @@
 #   sanitize  the same tests under AddressSanitizer + UndefinedBehaviorSanitizer
 #   fuzz      every kernel against the reference under libFuzzer, for a minute
 #   aarch64   cross build; the register tests run under qemu-user
+#   windows   32- and 64-bit MinGW-w64 builds; the 64-bit one's register and
+#             command-line tests run under Wine
+#   package   the Debian package installs a working tool and man page
 #   bench     the benchmarks build (they are run by hand, not here)
 # A configuration whose tools are missing here is skipped with a note; under
 # CI (CI=true) a missing tool is a failure instead.
@@ -45,6 +48,9 @@ stage fuzz "cmake clang++ /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzz
     cmake --workflow --preset fuzz
 stage aarch64 "cmake aarch64-linux-gnu-g++ qemu-aarch64-static /usr/src/googletest" \
     cmake --workflow --preset aarch64
+stage windows "cmake x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix /usr/lib/wine/wine64 /usr/src/googletest" \
+    bash tests/windows/run_under_wine.sh
+stage package "cmake cpack dpkg-deb" bash tests/package/check_deb.sh
 stage bench "cmake g++ /usr/include/benchmark/benchmark.h" cmake --workflow --preset bench
 
 [ "$failed" -eq 0 ] || echo "failed: ${failures[*]}"

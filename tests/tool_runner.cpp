@@ -19,7 +19,17 @@ std::string tool_path() {
     return p;
 }
 
+bool tool_is_windows() {
+    const char* p = std::getenv("JAMCRC_TOOL_PLATFORM");
+    return p != nullptr && std::string(p) == "windows";
+}
+
 namespace {
+
+std::string launcher() {
+    const char* p = std::getenv("JAMCRC_LAUNCHER");
+    return p == nullptr ? std::string() : std::string(p);
+}
 
 [[noreturn]] void child(const std::vector<std::string>& args, const run_options& o, int out_w, int err_w) {
     if (o.close_stdout) {
@@ -42,11 +52,13 @@ namespace {
     }
     if (o.as_nobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(123);
     const std::string tool = tool_path();
+    const std::string via = launcher();
     std::vector<char*> argv;
+    if (!via.empty()) argv.push_back(const_cast<char*>(via.c_str()));
     if (!o.no_arguments_at_all) argv.push_back(const_cast<char*>(tool.c_str()));
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    ::execv(tool.c_str(), argv.data());
+    ::execv(via.empty() ? tool.c_str() : via.c_str(), argv.data());
     ::_exit(122);
 }
 

@@ -27,8 +27,11 @@ struct run_result {
     bool timed_out = false;
 };
 
-// The tool under test: JAMCRC_TOOL names it.
+// The tool under test: JAMCRC_TOOL names it. JAMCRC_LAUNCHER, if set, is a
+// program that runs it (Wine, for a Windows build), and JAMCRC_TOOL_PLATFORM
+// is "windows" when the tool is a Windows program.
 std::string tool_path();
+bool tool_is_windows();
 
 run_result run_tool(const std::vector<std::string>& args, const run_options& options = {});
 
