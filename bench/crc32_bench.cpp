@@ -41,7 +41,7 @@ std::uint32_t dispatched(std::uint32_t, const std::uint8_t* p, std::size_t n) {
 
 void add(const std::string& name, jamcrc::crc32_kernel_fn fn) {
     benchmark::RegisterBenchmark(name.c_str(), run_kernel, fn)
-        ->Arg(64)->Arg(256)->Arg(4 << 10)->Arg(64 << 10)->Arg(1 << 20)->Arg(64 << 20);
+        ->Arg(64)->Arg(100)->Arg(128)->Arg(192)->Arg(256)->Arg(4 << 10)->Arg(64 << 10)->Arg(1 << 20)->Arg(64 << 20);
 }
 
 }  // namespace

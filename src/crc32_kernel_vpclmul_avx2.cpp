@@ -10,6 +10,9 @@ namespace {
 constexpr polynomial::fold_pair FOLD_96 = polynomial::fold_by_bytes(96);
 constexpr polynomial::fold_pair FOLD_128 = polynomial::fold_by_bytes(128);
 
+// Below this the four 128-bit accumulators finish sooner than the wide setup.
+constexpr std::size_t WIDE_FROM = 128;
+
 inline __m256i load256(const std::uint8_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
@@ -35,34 +38,26 @@ std::uint32_t vpclmul_avx2(std::uint32_t reg, const std::uint8_t* p, std::size_t
     if (length < 16) {
         return slice8(reg, p, length);
     }
-    if (length < 64) {
-        return crc128_short(reg, p, length);
+    if (length < WIDE_FROM) {
+        return crc128(reg, p, length);
     }
-    const __m256i first = _mm256_zextsi128_si256(register_block(reg));
-    __m256i acc;
-    if (length >= 128) {
-        __m256i a0 = _mm256_xor_si256(load256(p), first);
-        __m256i a1 = load256(p + 32);
-        __m256i a2 = load256(p + 64);
-        __m256i a3 = load256(p + 96);
+    __m256i a0 = _mm256_xor_si256(load256(p), _mm256_zextsi128_si256(register_block(reg)));
+    __m256i a1 = load256(p + 32);
+    __m256i a2 = load256(p + 64);
+    __m256i a3 = load256(p + 96);
+    p += 128;
+    length -= 128;
+    const __m256i fold128b = broadcast(FOLD_128);
+    while (length >= 128) {
+        a0 = _mm256_xor_si256(fold256(a0, fold128b), load256(p));
+        a1 = _mm256_xor_si256(fold256(a1, fold128b), load256(p + 32));
+        a2 = _mm256_xor_si256(fold256(a2, fold128b), load256(p + 64));
+        a3 = _mm256_xor_si256(fold256(a3, fold128b), load256(p + 96));
         p += 128;
         length -= 128;
-        const __m256i fold128b = broadcast(FOLD_128);
-        while (length >= 128) {
-            a0 = _mm256_xor_si256(fold256(a0, fold128b), load256(p));
-            a1 = _mm256_xor_si256(fold256(a1, fold128b), load256(p + 32));
-            a2 = _mm256_xor_si256(fold256(a2, fold128b), load256(p + 64));
-            a3 = _mm256_xor_si256(fold256(a3, fold128b), load256(p + 96));
-            p += 128;
-            length -= 128;
-        }
-        acc = _mm256_xor_si256(_mm256_xor_si256(fold256(a0, broadcast(FOLD_96)), fold256(a1, broadcast(FOLD_64))),
-                               _mm256_xor_si256(fold256(a2, broadcast(FOLD_32)), a3));
-    } else {
-        acc = _mm256_xor_si256(load256(p), first);
-        p += 32;
-        length -= 32;
     }
+    __m256i acc = _mm256_xor_si256(_mm256_xor_si256(fold256(a0, broadcast(FOLD_96)), fold256(a1, broadcast(FOLD_64))),
+                                   _mm256_xor_si256(fold256(a2, broadcast(FOLD_32)), a3));
     const __m256i fold32 = broadcast(FOLD_32);
     while (length >= 32) {
         acc = _mm256_xor_si256(fold256(acc, fold32), load256(p));

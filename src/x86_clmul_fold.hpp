@@ -97,11 +97,31 @@ inline std::uint32_t finish128(__m128i acc, const std::uint8_t* p, std::size_t l
     return reduce128(acc);
 }
 
-// 16 to 63 bytes, one block at a time; also the whole job of the 128-bit kernel's
-// short inputs.
-inline std::uint32_t crc128_short(std::uint32_t reg, const std::uint8_t* p, std::size_t length) {
-    const __m128i acc = _mm_xor_si128(load128(p), register_block(reg));
-    return finish128(acc, p + 16, length - 16);
+// 16 bytes or more with 128-bit registers only: four accumulators 64 bytes
+// apart keep the multiplier busy; shorter inputs go one block at a time.
+inline std::uint32_t crc128(std::uint32_t reg, const std::uint8_t* p, std::size_t length) {
+    if (length < 64) {
+        return finish128(_mm_xor_si128(load128(p), register_block(reg)), p + 16, length - 16);
+    }
+    __m128i a0 = _mm_xor_si128(load128(p), register_block(reg));
+    __m128i a1 = load128(p + 16);
+    __m128i a2 = load128(p + 32);
+    __m128i a3 = load128(p + 48);
+    p += 64;
+    length -= 64;
+    const __m128i fold64 = fold_constants(FOLD_64);
+    while (length >= 64) {
+        a0 = _mm_xor_si128(fold128(a0, fold64), load128(p));
+        a1 = _mm_xor_si128(fold128(a1, fold64), load128(p + 16));
+        a2 = _mm_xor_si128(fold128(a2, fold64), load128(p + 32));
+        a3 = _mm_xor_si128(fold128(a3, fold64), load128(p + 48));
+        p += 64;
+        length -= 64;
+    }
+    const __m128i acc = _mm_xor_si128(
+        _mm_xor_si128(fold128(a0, fold_constants(FOLD_48)), fold128(a1, fold_constants(FOLD_32))),
+        _mm_xor_si128(fold128(a2, fold_constants(FOLD_16)), a3));
+    return finish128(acc, p, length);
 }
 
 }  // namespace
