@@ -29,6 +29,11 @@ std::optional<std::uint32_t> input_file::measure_length() {
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;
     }
+    // A regular file can't block; read it with ordinary blocking semantics.
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return std::nullopt;
+    }
     // The seek itself is the measure, not st_size: files under /proc report a
     // size of 0 and refuse to seek to their end.
     const off_t start = ::lseek(fd_, 0, SEEK_CUR);
