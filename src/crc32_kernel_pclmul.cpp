@@ -6,7 +6,7 @@
 namespace jamcrc::kernel {
 
 std::uint32_t pclmul(std::uint32_t reg, const std::uint8_t* p, std::size_t length) {
-    return length < 16 ? slice8(reg, p, length) : crc128(reg, p, length);
+    return length < 16 ? slice8(reg, p, length) : fold_all<vector128>(reg, p, length);
 }
 
 }  // namespace jamcrc::kernel

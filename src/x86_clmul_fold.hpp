@@ -17,9 +17,6 @@ namespace jamcrc::kernel {
 namespace {
 
 constexpr polynomial::fold_pair FOLD_16 = polynomial::fold_by_bytes(16);
-constexpr polynomial::fold_pair FOLD_32 = polynomial::fold_by_bytes(32);
-constexpr polynomial::fold_pair FOLD_48 = polynomial::fold_by_bytes(48);
-constexpr polynomial::fold_pair FOLD_64 = polynomial::fold_by_bytes(64);
 constexpr std::uint64_t REDUCE_96 = polynomial::fold_lane(96);
 constexpr std::uint64_t REDUCE_64 = polynomial::fold_lane(64);
 
@@ -97,32 +94,68 @@ inline std::uint32_t finish128(__m128i acc, const std::uint8_t* p, std::size_t l
     return reduce128(acc);
 }
 
-// 16 bytes or more with 128-bit registers only: four accumulators 64 bytes
-// apart keep the multiplier busy; shorter inputs go one block at a time.
-inline std::uint32_t crc128(std::uint32_t reg, const std::uint8_t* p, std::size_t length) {
-    if (length < 64) {
-        return finish128(_mm_xor_si128(load128(p), register_block(reg)), p + 16, length - 16);
+// The folding loop for any vector width. `Vector` describes one register of
+// WIDTH bytes (16, 32 or 64), each lane a 128-bit block:
+//   vec                    the register type
+//   load(p)                WIDTH bytes
+//   start(p, reg)          WIDTH bytes with the register XORed into the first 32 bits
+//   constants(pair)        a fold_pair in every lane
+//   fold(block, k, data)   block carried forward by k's distance, XOR data
+//   narrow(block)          all lanes folded into one 128-bit block
+//   prefetch(p)            ask for data ahead of p, or nothing
+// Four accumulators 4 * WIDTH bytes apart keep the multiplier busy while the
+// data lasts; then one accumulator; then the 128-bit finish. length >= WIDTH.
+template <class Vector>
+inline std::uint32_t fold_all(std::uint32_t reg, const std::uint8_t* p, std::size_t length) {
+    using vec = typename Vector::vec;
+    constexpr std::size_t W = Vector::WIDTH;
+    constexpr polynomial::fold_pair BY_1 = polynomial::fold_by_bytes(W);
+    constexpr polynomial::fold_pair BY_2 = polynomial::fold_by_bytes(2 * W);
+    constexpr polynomial::fold_pair BY_3 = polynomial::fold_by_bytes(3 * W);
+    constexpr polynomial::fold_pair BY_4 = polynomial::fold_by_bytes(4 * W);
+
+    vec acc = Vector::start(p, reg);
+    if (length >= 4 * W) {
+        vec a1 = Vector::load(p + W);
+        vec a2 = Vector::load(p + 2 * W);
+        vec a3 = Vector::load(p + 3 * W);
+        p += 4 * W;
+        length -= 4 * W;
+        const vec by_4 = Vector::constants(BY_4);
+        while (length >= 4 * W) {
+            Vector::prefetch(p);
+            acc = Vector::fold(acc, by_4, Vector::load(p));
+            a1 = Vector::fold(a1, by_4, Vector::load(p + W));
+            a2 = Vector::fold(a2, by_4, Vector::load(p + 2 * W));
+            a3 = Vector::fold(a3, by_4, Vector::load(p + 3 * W));
+            p += 4 * W;
+            length -= 4 * W;
+        }
+        acc = Vector::fold(acc, Vector::constants(BY_3),
+                           Vector::fold(a1, Vector::constants(BY_2), Vector::fold(a2, Vector::constants(BY_1), a3)));
+    } else {
+        p += W;
+        length -= W;
     }
-    __m128i a0 = _mm_xor_si128(load128(p), register_block(reg));
-    __m128i a1 = load128(p + 16);
-    __m128i a2 = load128(p + 32);
-    __m128i a3 = load128(p + 48);
-    p += 64;
-    length -= 64;
-    const __m128i fold64 = fold_constants(FOLD_64);
-    while (length >= 64) {
-        a0 = _mm_xor_si128(fold128(a0, fold64), load128(p));
-        a1 = _mm_xor_si128(fold128(a1, fold64), load128(p + 16));
-        a2 = _mm_xor_si128(fold128(a2, fold64), load128(p + 32));
-        a3 = _mm_xor_si128(fold128(a3, fold64), load128(p + 48));
-        p += 64;
-        length -= 64;
+    const vec by_1 = Vector::constants(BY_1);
+    while (length >= W) {
+        acc = Vector::fold(acc, by_1, Vector::load(p));
+        p += W;
+        length -= W;
     }
-    const __m128i acc = _mm_xor_si128(
-        _mm_xor_si128(fold128(a0, fold_constants(FOLD_48)), fold128(a1, fold_constants(FOLD_32))),
-        _mm_xor_si128(fold128(a2, fold_constants(FOLD_16)), a3));
-    return finish128(acc, p, length);
+    return finish128(Vector::narrow(acc), p, length);
 }
+
+struct vector128 {
+    using vec = __m128i;
+    static constexpr std::size_t WIDTH = 16;
+    static vec load(const std::uint8_t* p) { return load128(p); }
+    static vec start(const std::uint8_t* p, std::uint32_t reg) { return _mm_xor_si128(load128(p), register_block(reg)); }
+    static vec constants(polynomial::fold_pair pair) { return fold_constants(pair); }
+    static vec fold(vec block, vec k, vec data) { return _mm_xor_si128(fold128(block, k), data); }
+    static vec narrow(vec block) { return block; }
+    static void prefetch(const std::uint8_t*) {}
+};
 
 }  // namespace
 }  // namespace jamcrc::kernel
