@@ -22,6 +22,7 @@ namespace {
 
 constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
 
+// Below this the pages are ready before a thread would have started.
 constexpr std::size_t PREFAULT_FROM = std::size_t{64} << 20;
 
 #ifndef MADV_POPULATE_WRITE
