@@ -10,10 +10,6 @@
 
 namespace jamcrc::cpu {
 
-bool always() { return true; }
-bool has_sse41_pclmul() { return false; }
-bool has_avx2_vpclmul() { return false; }
-bool has_avx512_vpclmul() { return false; }
 bool has_arm_crc32() { return (getauxval(AT_HWCAP) & HWCAP_CRC32) != 0; }
 
 }  // namespace jamcrc::cpu

@@ -95,10 +95,8 @@ x86_features x86_from_cpuid() {
     return f;
 }
 
-bool always() { return true; }
 bool has_sse41_pclmul() { return features().sse41_pclmul; }
 bool has_avx2_vpclmul() { return features().avx2_vpclmul; }
 bool has_avx512_vpclmul() { return features().avx512_vpclmul; }
-bool has_arm_crc32() { return false; }
 
 }  // namespace jamcrc::cpu

@@ -23,10 +23,9 @@ struct shift_tables {
 
 constexpr shift_tables make_shift_tables() {
     shift_tables t{};
-    const std::uint32_t factor = polynomial::x_power(8 * STREAM_BYTES);
     for (std::uint32_t k = 0; k < 4; ++k) {
         for (std::uint32_t b = 0; b < 256; ++b) {
-            t.table[k][b] = polynomial::multiply(b << (8 * k), factor);
+            t.table[k][b] = polynomial::shift_by_zero_bytes(b << (8 * k), STREAM_BYTES);
         }
     }
     return t;
