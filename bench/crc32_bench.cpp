@@ -11,8 +11,10 @@
 #include "cpu_features.hpp"
 #include "crc32_kernels.hpp"
 
-#if JAMCRC_BENCH_LOAD_ONLY_AVX512
+#if JAMCRC_KERNELS_X86
+namespace jamcrc::bench {
 std::uint32_t load_only_avx512(std::uint32_t reg, const std::uint8_t* p, std::size_t n);
+}
 #endif
 
 namespace {
@@ -45,8 +47,12 @@ std::uint32_t dispatched(std::uint32_t, const std::uint8_t* p, std::size_t n) {
 }
 
 void add(const std::string& name, jamcrc::crc32_kernel_fn fn) {
-    benchmark::RegisterBenchmark(name.c_str(), run_kernel, fn)
-        ->Arg(64)->Arg(256)->Arg(4 << 10)->Arg(64 << 10)->Arg(1 << 20)->Arg(64 << 20);
+    // Odd sizes around the kernels' switches (16 bytes to fold at all, 128 to
+    // go wide, 256 for four wide accumulators) beside the round ones.
+    auto* b = benchmark::RegisterBenchmark(name.c_str(), run_kernel, fn);
+    for (std::int64_t size : {15, 64, 127, 200, 256, 1000, 4 << 10, 64 << 10, 1 << 20, 64 << 20}) {
+        b->Arg(size);
+    }
 }
 
 }  // namespace
@@ -57,8 +63,8 @@ int main(int argc, char** argv) {
         if (k.usable()) add(k.name, k.run);
     }
     add("crc32_buffer", dispatched);
-#if JAMCRC_BENCH_LOAD_ONLY_AVX512
-    if (jamcrc::cpu::has_avx512_vpclmul()) add("load-only-avx512", load_only_avx512);
+#if JAMCRC_KERNELS_X86
+    if (jamcrc::cpu::has_vpclmul_avx512()) add("load_only_avx512", jamcrc::bench::load_only_avx512);
 #endif
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -1,24 +1,27 @@
-// A yardstick, not a checksum: loads every byte with the same 512-bit loads
-// and prefetching as the AVX-512 kernel and XORs them together. Where the
+// A yardstick, not a checksum: loads every byte with the AVX-512 kernel's own
+// loads and prefetching, a step at a time, and XORs them together. Where the
 // kernel runs as fast as this, memory, not the folding, sets the pace.
-#include <immintrin.h>
+#include "x86/wide_vectors.hpp"
 
-#include <cstddef>
-#include <cstdint>
+namespace jamcrc::bench {
 
 std::uint32_t load_only_avx512(std::uint32_t reg, const std::uint8_t* p, std::size_t n) {
-    __m512i acc = _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(reg)));
+    using kernel::vector512;
+    constexpr int XOR3 = 0x96;
+    __m512i acc = _mm512_zextsi128_si512(kernel::register_block(reg));
     std::size_t i = 0;
-    for (; i + 256 <= n; i += 256) {
-        for (std::size_t line = 0; line < 256; line += 64) {
-            _mm_prefetch(reinterpret_cast<const char*>(p + i) + 8192 + line, _MM_HINT_T0);
+    for (; i + vector512::STEP <= n; i += vector512::STEP) {
+        vector512::prefetch(p + i);
+        for (std::size_t v = 0; v < vector512::STEP; v += 2 * vector512::WIDTH) {
+            acc = _mm512_ternarylogic_epi64(acc, vector512::load(p + i + v),
+                                            vector512::load(p + i + v + vector512::WIDTH), XOR3);
         }
-        acc = _mm512_ternarylogic_epi64(acc, _mm512_loadu_si512(p + i), _mm512_loadu_si512(p + i + 64), 0x96);
-        acc = _mm512_ternarylogic_epi64(acc, _mm512_loadu_si512(p + i + 128), _mm512_loadu_si512(p + i + 192), 0x96);
     }
     alignas(64) std::uint32_t words[16];
     _mm512_store_si512(words, acc);
-    std::uint32_t folded = static_cast<std::uint32_t>(n - i);
+    auto folded = static_cast<std::uint32_t>(n - i);
     for (std::uint32_t w : words) folded ^= w;
     return folded;
 }
+
+}  // namespace jamcrc::bench

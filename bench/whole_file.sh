@@ -3,10 +3,10 @@
 # file, read from the page cache, and a 9-byte file beside a minimal C program
 # doing the same steps (start-up cost). Prints each run and the medians.
 #
-#   bench/whole_file.sh [TOOL] [RUNS]    defaults: build/release/src/jamcrc, 9
+#   bench/whole_file.sh [TOOL] [RUNS]    defaults: build/release/jamcrc, 9
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tool=$(realpath "${1:-build/release/src/jamcrc}")
+tool=$(realpath "${1:-build/release/jamcrc}")
 runs=${2:-9}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -24,5 +24,5 @@ trap '/usr/lib/wine/wineserver -k || true' EXIT
 "$wine" cmd /c exit < /dev/null > /dev/null 2>&1 || true
 
 ctest --preset windows-x64
-JAMCRC_TOOL="$PWD/build/windows-x64/src/jamcrc.exe" JAMCRC_LAUNCHER="$wine" JAMCRC_TOOL_PLATFORM=windows \
+JAMCRC_TOOL="$PWD/build/windows-x64/jamcrc.exe" JAMCRC_LAUNCHER="$wine" JAMCRC_TOOL_PLATFORM=windows \
     build/release/tests/cli_tests --gtest_brief=1

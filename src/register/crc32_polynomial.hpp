@@ -92,20 +92,12 @@ constexpr quotient_remainder divide_x64_by_p() {
     return {quotient, remainder};
 }
 
-constexpr std::uint64_t reverse64(std::uint64_t v) {
-    std::uint64_t r = 0;
-    for (int i = 0; i < 64; ++i) {
-        r = (r << 1) | ((v >> i) & 1u);
-    }
-    return r;
-}
-
 inline constexpr std::uint64_t BARRETT_MU = divide_x64_by_p().quotient;
 
 // Lanes for the Barrett step, placed so that each product lands in the low
 // 64 bits of the 128-bit result: mu * x^31 and P * x^31.
-inline constexpr std::uint64_t BARRETT_MU_LANE = reverse64(BARRETT_MU << 31);
-inline constexpr std::uint64_t BARRETT_P_LANE = reverse64(POLYNOMIAL_FULL << 31);
+inline constexpr std::uint64_t BARRETT_MU_LANE = reflect(BARRETT_MU << 31);
+inline constexpr std::uint64_t BARRETT_P_LANE = reflect(POLYNOMIAL_FULL << 31);
 
 // Compile-time checks that tie this arithmetic to the byte table: the table
 // entry of a single bit is that bit's power of x times x^32.
@@ -125,7 +117,22 @@ static_assert(shift_by_zero_bytes(crc32_table[7], 1) == crc32_update(crc32_table
 // mu really is the quotient: the remainder has degree below 32 and equals
 // x^64 mod P, and mu has degree exactly 32.
 static_assert(divide_x64_by_p().remainder >> 32 == 0);
-static_assert(reflect32(static_cast<std::uint32_t>(divide_x64_by_p().remainder)) == x_power(64));
+static_assert(reflect(static_cast<std::uint32_t>(divide_x64_by_p().remainder)) == x_power(64));
 static_assert(BARRETT_MU >> 32 == 1);
+
+// The same arithmetic pinned to values published for this polynomial (Intel's
+// white paper on CRC folding with PCLMULQDQ lists x^n mod P reflected and
+// shifted left once, and mu and P reflected over 33 bits), so a reader can
+// check it by hand.
+constexpr std::uint64_t published_form(std::uint64_t n) { return std::uint64_t{x_power(n)} << 1; }
+static_assert(published_form(32) == 0x1DB710640u);   // x^32
+static_assert(published_form(64) == 0x163CD6124u);   // x^64
+static_assert(published_form(96) == 0x0CCAA009Eu);   // x^(128 - 32)
+static_assert(published_form(160) == 0x1751997D0u);  // x^(128 + 32)
+static_assert(published_form(480) == 0x1C6E41596u);  // x^(4 * 128 - 32)
+static_assert(published_form(544) == 0x154442BD4u);  // x^(4 * 128 + 32)
+static_assert(BARRETT_MU == 0x104D101DFu);           // floor(x^64 / P), plain order
+static_assert(BARRETT_MU_LANE == 0x1F7011641u);
+static_assert(BARRETT_P_LANE == 0x1DB710641u);
 
 }  // namespace jamcrc::polynomial

@@ -1,20 +1,35 @@
-// 128-bit carry-less folding shared by the x86 kernels: carrying a block
-// forward, the last partial block, and the final reduction to 32 bits.
+// Carry-less folding shared by the x86 kernels: the folding loop for any
+// vector width, carrying a 128-bit block forward, the last partial block, the
+// final reduction to 32 bits, and the kernel entry that picks among them.
 //
 // Each kernel file includes this with its own instruction-set flags, so all of
 // it has internal linkage: no kernel may end up calling another file's copy,
 // built for instructions this CPU may lack.
+//
+// Notation: data is a polynomial over GF(2), its first bit the highest power;
+// a 128-bit block B is H·x^64 + L, H its first 64 bits (lane 0), L its last
+// (lane 1). The register of data D is D·x^32 mod P, with the incoming register
+// XORed into D's first 32 bits.
 #pragma once
 
 #include <immintrin.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
+#include "crc32_kernels.hpp"
 #include "crc32_polynomial.hpp"
 
 namespace jamcrc::kernel {
 namespace {
+
+// The 64-bit lanes of a 128-bit block, and the selector that makes a
+// carry-less multiply take lane `a` of its first operand and lane `b` of its
+// second (the same selector for 128-, 256- and 512-bit multiplies).
+constexpr int FIRST = 0;
+constexpr int LAST = 1;
+constexpr int lanes(int a, int b) { return a | b << 4; }
 
 constexpr polynomial::fold_pair FOLD_16 = polynomial::fold_by_bytes(16);
 constexpr std::uint64_t REDUCE_96 = polynomial::fold_lane(96);
@@ -35,48 +50,57 @@ inline __m128i register_block(std::uint32_t reg) {
     return _mm_cvtsi32_si128(static_cast<int>(reg));
 }
 
-// block * x^(8 * distance), as a 128-bit value congruent mod P.
+// B·x^(8d) ≡ H·(x^(8d+64) mod P) + L·(x^(8d) mod P), d the pair's distance in
+// bytes: a 128-bit value congruent to the block carried d bytes forward.
 inline __m128i fold128(__m128i block, __m128i constants) {
-    return _mm_xor_si128(_mm_clmulepi64_si128(block, constants, 0x00),
-                         _mm_clmulepi64_si128(block, constants, 0x11));
+    return _mm_xor_si128(_mm_clmulepi64_si128(block, constants, lanes(FIRST, FIRST)),
+                         _mm_clmulepi64_si128(block, constants, lanes(LAST, LAST)));
 }
 
-// Appends the last 1..15 bytes of the data, which ends at p + tail. The 16
+// Appends the last t = 1..15 bytes T of the data, which ends at p + t. The 16
 // bytes before the end are readable (the caller has consumed at least 16).
-inline __m128i fold_tail(__m128i acc, const std::uint8_t* p, std::size_t tail) {
-    // A 16-byte window into this table shifts a block by whole bytes; 0x80
-    // entries select zero.
+//   acc·x^(8t) + T = spill·x^128 + kept
+// where spill is acc's first t bytes (ending a block of zeros) and kept is
+// acc's other 16 - t bytes followed by T.
+inline __m128i fold_tail(__m128i acc, const std::uint8_t* p, std::size_t t) {
+    // A 16-byte window into this table shifts a block by whole bytes; ZERO
+    // entries select zero, and also mark which bytes come from acc.
+    constexpr std::uint8_t ZERO = 0x80;
     alignas(16) static constexpr std::uint8_t shifts[48] = {
-        0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+        ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO,
         0,    1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15,
-        0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
-    // acc followed by the tail is 16 + tail bytes: the first `tail` bytes of
-    // acc spill over and are folded across the 16 bytes that remain.
-    const __m128i spill_shuffle = load128(shifts + tail);
-    const __m128i keep_shuffle = load128(shifts + 16 + tail);
-    const __m128i last16 = load128(p + tail - 16);
+        ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO, ZERO};
+    const __m128i spill_shuffle = load128(shifts + t);      // acc's first t bytes to the end
+    const __m128i keep_shuffle = load128(shifts + 16 + t);  // acc's other bytes to the front
+    const __m128i last16 = load128(p + t - 16);             // ends with T
     const __m128i spill = _mm_shuffle_epi8(acc, spill_shuffle);
+    // Where spill_shuffle is ZERO, acc's bytes; elsewhere, T.
     const __m128i kept = _mm_blendv_epi8(last16, _mm_shuffle_epi8(acc, keep_shuffle), spill_shuffle);
     return _mm_xor_si128(fold128(spill, fold_constants(FOLD_16)), kept);
 }
 
-// The register for a 128-bit remainder block: block * x^32 mod P, in three
-// carry-less steps (128 -> 96 -> 64 bits, then Barrett's division).
+// The register for a remainder block: B·x^32 mod P, in three carry-less steps.
 inline std::uint32_t reduce128(__m128i block) {
     const __m128i reduce = _mm_set_epi64x(static_cast<long long>(REDUCE_64),
                                           static_cast<long long>(REDUCE_96));
-    // First 64 bits times x^96, plus the last 64 times x^32 (a 4-byte shift).
-    const __m128i last_times_x32 = _mm_blend_epi16(_mm_srli_si128(block, 4), _mm_setzero_si128(), 0x03);
-    const __m128i s = _mm_xor_si128(_mm_clmulepi64_si128(block, reduce, 0x00), last_times_x32);
-    // The top 32 bits of those 96 times x^64; the 64-bit remainder lands in lane 1.
-    const __m128i u = _mm_xor_si128(_mm_clmulepi64_si128(s, reduce, 0x10), s);
-    // Barrett: quotient from the remainder's top 32 bits, then remainder + quotient * P.
+    // 1. s = H·(x^96 mod P) + L·x^32 ≡ B·x^32, 96 bits in the last 96 bit places.
+    //    L·x^32 is a 4-byte shift; the 32 bits of H it shifts in are dropped.
+    constexpr int FIRST_32_BITS = 0x03;  // blend mask, in 16-bit words
+    const __m128i l_times_x32 = _mm_blend_epi16(_mm_srli_si128(block, 4), _mm_setzero_si128(), FIRST_32_BITS);
+    const __m128i s = _mm_xor_si128(_mm_clmulepi64_si128(block, reduce, lanes(FIRST, FIRST)), l_times_x32);
+    // 2. R = S_hi·(x^64 mod P) + S_lo ≡ s, where s = S_hi·x^64 + S_lo and S_hi
+    //    is s's first 32 bits (they sit in lane 0). R, 64 bits, lands in lane 1.
+    const __m128i u = _mm_xor_si128(_mm_clmulepi64_si128(s, reduce, lanes(FIRST, LAST)), s);
+    // 3. Barrett, with R = R_hi·x^32 + R_lo and mu = floor(x^64 / P):
+    //      q = floor(R_hi·mu / x^32)
+    //      R mod P = (R_lo + q·P) mod x^32
     const __m128i barrett = _mm_set_epi64x(static_cast<long long>(polynomial::BARRETT_P_LANE),
                                            static_cast<long long>(polynomial::BARRETT_MU_LANE));
-    const __m128i top = _mm_and_si128(u, _mm_set_epi32(0, -1, 0, 0));
-    const __m128i quotient = _mm_and_si128(_mm_clmulepi64_si128(top, barrett, 0x01), _mm_set_epi32(0, 0, 0, -1));
-    const __m128i product = _mm_clmulepi64_si128(quotient, barrett, 0x10);
-    return static_cast<std::uint32_t>(_mm_extract_epi32(u, 3) ^ _mm_extract_epi32(product, 1));
+    const __m128i r_hi = _mm_and_si128(u, _mm_set_epi32(0, -1, 0, 0));  // 32-bit element 2 of u
+    const __m128i q = _mm_and_si128(_mm_clmulepi64_si128(r_hi, barrett, lanes(LAST, FIRST)),
+                                    _mm_set_epi32(0, 0, 0, -1));  // 32-bit element 0
+    const __m128i q_times_p = _mm_clmulepi64_si128(q, barrett, lanes(FIRST, LAST));
+    return static_cast<std::uint32_t>(_mm_extract_epi32(u, 3) ^ _mm_extract_epi32(q_times_p, 1));  // R_lo + q·P
 }
 
 // Everything after the wide loops: whole 16-byte blocks, the tail, the
@@ -94,9 +118,10 @@ inline std::uint32_t finish128(__m128i acc, const std::uint8_t* p, std::size_t l
     return reduce128(acc);
 }
 
-// The folding loop for any vector width. `Vector` describes one register of
-// WIDTH bytes (16, 32 or 64), each lane a 128-bit block:
-//   vec                    the register type
+// The folding loop for any vector width. `Vector` describes one vector of
+// WIDTH bytes (16, 32 or 64), each 128-bit lane a block:
+//   vec                    the vector type
+//   narrower, FROM         see fold_with
 //   load(p)                WIDTH bytes
 //   start(p, reg)          WIDTH bytes with the register XORed into the first 32 bits
 //   constants(pair)        a fold_pair in every lane
@@ -115,7 +140,9 @@ inline std::uint32_t fold_all(std::uint32_t reg, const std::uint8_t* p, std::siz
     constexpr polynomial::fold_pair BY_4 = polynomial::fold_by_bytes(4 * W);
 
     vec acc = Vector::start(p, reg);
-    if (length >= 4 * W) {
+    // Any sizable input spends its time here; laid out first, it also keeps
+    // the shortest inputs that take it (64 bytes of 128-bit vectors) quick.
+    if (length >= 4 * W) [[likely]] {
         vec a1 = Vector::load(p + W);
         vec a2 = Vector::load(p + 2 * W);
         vec a3 = Vector::load(p + 3 * W);
@@ -148,7 +175,9 @@ inline std::uint32_t fold_all(std::uint32_t reg, const std::uint8_t* p, std::siz
 
 struct vector128 {
     using vec = __m128i;
+    using narrower = void;
     static constexpr std::size_t WIDTH = 16;
+    static constexpr std::size_t FROM = 16;  // one block, the least that folds
     static vec load(const std::uint8_t* p) { return load128(p); }
     static vec start(const std::uint8_t* p, std::uint32_t reg) { return _mm_xor_si128(load128(p), register_block(reg)); }
     static vec constants(polynomial::fold_pair pair) { return fold_constants(pair); }
@@ -156,6 +185,30 @@ struct vector128 {
     static vec narrow(vec block) { return block; }
     static void prefetch(const std::uint8_t*) {}
 };
+
+// Folding with `Vector`s from their FROM bytes on, with narrower ones below,
+// where a wider vector's setup and final narrowing cost more than its width
+// saves. length >= vector128::FROM.
+template <class Vector>
+inline std::uint32_t fold_with(std::uint32_t reg, const std::uint8_t* p, std::size_t length) {
+    static_assert(Vector::FROM >= Vector::WIDTH);
+    if constexpr (!std::is_void_v<typename Vector::narrower>) {
+        if (length < Vector::FROM) {
+            return fold_with<typename Vector::narrower>(reg, p, length);
+        }
+    }
+    return fold_all<Vector>(reg, p, length);
+}
+
+// A whole kernel whose widest vectors are `Vector`s: the portable kernel for
+// inputs too short to fold, fold_with for the rest.
+template <class Vector>
+inline std::uint32_t clmul_kernel(std::uint32_t reg, const std::uint8_t* p, std::size_t length) {
+    if (length < vector128::FROM) {
+        return slice8(reg, p, length);
+    }
+    return fold_with<Vector>(reg, p, length);
+}
 
 }  // namespace
 }  // namespace jamcrc::kernel

@@ -1,6 +1,7 @@
 // The file being checked, as the operating system presents it: open without
 // ever blocking, measure by seeking, read whole with one request, close.
-// One implementation per platform family lives in input_file_<os>.cpp.
+// One implementation per platform family lives in input_file_<os>.cpp; the
+// members each one keeps are declared under the condition that picks it.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,10 @@
 
 namespace jamcrc {
 
-// The largest length handled: the length is a signed 32-bit count.
+// The largest file the tool loads, 2^31 - 1 bytes: its own limit, not the
+// register's (crc32_buffer takes any 32-bit length). The tool was designed
+// around a signed 32-bit file length, the most a 32-bit program's one buffer
+// could hope to hold; longer files are refused, never checksummed in part.
 inline constexpr std::uint64_t MAX_FILE_LENGTH = 0x7FFFFFFFu;
 
 class input_file {

@@ -6,8 +6,22 @@ namespace jamcrc::kernel {
 
 namespace {
 
-constexpr auto slices = make_crc32_slices<8>();
-static_assert(slices[0] == crc32_table);
+// slices[k][n] is the register contribution of byte n followed by k zero
+// bytes, so eight bytes take eight lookups and no dependent steps.
+template <std::size_t Slices>
+constexpr std::array<crc32_byte_table, Slices> make_slices() {
+    std::array<crc32_byte_table, Slices> slices{};
+    slices[0] = crc32_table;
+    for (std::size_t k = 1; k < Slices; ++k) {
+        for (std::size_t n = 0; n < 256; ++n) {
+            const std::uint32_t prev = slices[k - 1][n];
+            slices[k][n] = (prev >> 8) ^ crc32_table[prev & 0xFFu];
+        }
+    }
+    return slices;
+}
+
+constexpr auto slices = make_slices<8>();
 
 // Little-endian assembly from bytes: correct on any host byte order, and
 // compilers turn it into one load where that is valid.

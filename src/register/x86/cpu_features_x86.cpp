@@ -7,6 +7,7 @@
 // where it offers them they are read from there instead.
 #include <cpuid.h>
 
+#include <atomic>
 #include <cstdint>
 
 #if __has_include(<sys/platform/x86.h>)
@@ -56,20 +57,36 @@ std::uint32_t xcr0() {
 x86_features from_loader() {
     // "Active" means the CPU has it and the OS lets it run.
     x86_features f{};
-    f.sse41_pclmul = CPU_FEATURE_ACTIVE(SSE4_1) && CPU_FEATURE_ACTIVE(PCLMULQDQ);
-    f.avx2_vpclmul = f.sse41_pclmul && CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(VPCLMULQDQ);
-    f.avx512_vpclmul = f.avx2_vpclmul && CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) &&
+    f.pclmul_sse = CPU_FEATURE_ACTIVE(SSE4_1) && CPU_FEATURE_ACTIVE(PCLMULQDQ);
+    f.vpclmul_avx2 = f.pclmul_sse && CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(VPCLMULQDQ);
+    f.vpclmul_avx512 = f.vpclmul_avx2 && CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) &&
                        CPU_FEATURE_ACTIVE(AVX512VL);
     return f;
 }
 #endif
 
+// The answers, packed as bits once asked (ASKED set), so that the CPU is asked
+// once however many questions follow. A race only asks twice.
+constexpr unsigned ASKED = bit(0);
+constexpr unsigned ANSWER_PCLMUL_SSE = bit(1);
+constexpr unsigned ANSWER_VPCLMUL_AVX2 = bit(2);
+constexpr unsigned ANSWER_VPCLMUL_AVX512 = bit(3);
+std::atomic<unsigned> answers{0};
+
 x86_features features() {
+    unsigned known = answers.load(std::memory_order_relaxed);
+    if (known == 0) {
 #ifdef JAMCRC_LOADER_CPU_FEATURES
-    return from_loader();
+        const x86_features f = from_loader();
 #else
-    return x86_from_cpuid();
+        const x86_features f = x86_from_cpuid();
 #endif
+        known = ASKED | (f.pclmul_sse ? ANSWER_PCLMUL_SSE : 0u) | (f.vpclmul_avx2 ? ANSWER_VPCLMUL_AVX2 : 0u) |
+                (f.vpclmul_avx512 ? ANSWER_VPCLMUL_AVX512 : 0u);
+        answers.store(known, std::memory_order_relaxed);
+    }
+    return {(known & ANSWER_PCLMUL_SSE) != 0, (known & ANSWER_VPCLMUL_AVX2) != 0,
+            (known & ANSWER_VPCLMUL_AVX512) != 0};
 }
 
 }  // namespace
@@ -82,21 +99,21 @@ x86_features x86_from_cpuid() {
     }
     unsigned eax = 0, ebx = 0, ecx1 = 0, edx = 0;
     __cpuid(1, eax, ebx, ecx1, edx);
-    f.sse41_pclmul = all(ecx1, PCLMULQDQ | SSE41);
+    f.pclmul_sse = all(ecx1, PCLMULQDQ | SSE41);
     if (max_leaf < 7 || !all(ecx1, AVX | OSXSAVE)) {
         return f;
     }
     unsigned ebx7 = 0, ecx7 = 0;
     __cpuid_count(7, 0, eax, ebx7, ecx7, edx);
     const std::uint32_t saved = xcr0();
-    f.avx2_vpclmul = f.sse41_pclmul && all(saved, XSTATE_SSE_AVX) && all(ebx7, AVX2) && all(ecx7, VPCLMULQDQ);
-    f.avx512_vpclmul = f.avx2_vpclmul && all(saved, XSTATE_SSE_AVX | XSTATE_AVX512) &&
+    f.vpclmul_avx2 = f.pclmul_sse && all(saved, XSTATE_SSE_AVX) && all(ebx7, AVX2) && all(ecx7, VPCLMULQDQ);
+    f.vpclmul_avx512 = f.vpclmul_avx2 && all(saved, XSTATE_SSE_AVX | XSTATE_AVX512) &&
                        all(ebx7, AVX512F | AVX512BW | AVX512VL);
     return f;
 }
 
-bool has_sse41_pclmul() { return features().sse41_pclmul; }
-bool has_avx2_vpclmul() { return features().avx2_vpclmul; }
-bool has_avx512_vpclmul() { return features().avx512_vpclmul; }
+bool has_pclmul_sse() { return features().pclmul_sse; }
+bool has_vpclmul_avx2() { return features().vpclmul_avx2; }
+bool has_vpclmul_avx512() { return features().vpclmul_avx512; }
 
 }  // namespace jamcrc::cpu

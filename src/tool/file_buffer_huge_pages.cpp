@@ -9,9 +9,13 @@
 // front to back) while the read is copying, so the read mostly finds them
 // ready. The helper never writes to the buffer itself; if it can't start, or
 // the kernel doesn't know the request, the read faults the pages in as usual.
+//
+// Built where <sys/mman.h> offers MADV_HUGEPAGE and MADV_POPULATE_WRITE
+// (Linux); elsewhere the heap serves, and no helper is started.
 #include <pthread.h>
 #include <sys/mman.h>
 
+#include <cstddef>
 #include <cstdlib>
 
 #include "file_buffer.hpp"
@@ -24,10 +28,6 @@ constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
 
 // Below this the pages are ready before a thread would have started.
 constexpr std::size_t PREFAULT_FROM = std::size_t{64} << 20;
-
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23  // Linux 5.14
-#endif
 
 struct prefault_job {
     pthread_t thread;
@@ -56,6 +56,11 @@ prefault_job* start_prefault(void* start, std::size_t size) {
 
 constexpr std::size_t round_up(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
 
+// Buffers this long are mapped, whole huge pages of them; shorter ones come
+// from the heap.
+bool is_mapped(std::uint32_t length) { return length >= HUGE_PAGE; }
+std::size_t mapped_size(std::uint32_t length) { return round_up(length, HUGE_PAGE); }
+
 // A mapping of `size` bytes (a multiple of HUGE_PAGE) starting on a
 // HUGE_PAGE boundary, or null.
 std::uint8_t* map_aligned(std::size_t size) {
@@ -78,48 +83,41 @@ std::uint8_t* map_aligned(std::size_t size) {
 
 file_buffer file_buffer::allocate(std::uint32_t length) {
     if (length == 0) {
-        return {nullptr, 0, true};
+        return {nullptr, 0};
     }
-    if (length < HUGE_PAGE) {
-        auto* heap = static_cast<std::uint8_t*>(std::malloc(length));
-        return {heap, 0, heap != nullptr};
+    if (!is_mapped(length)) {
+        return {static_cast<std::uint8_t*>(std::malloc(length)), length};
     }
-    const std::size_t size = round_up(length, HUGE_PAGE);
-    std::uint8_t* mapped = map_aligned(size);
-    if (mapped == nullptr) {
-        return {nullptr, 0, false};
-    }
-#ifdef MADV_HUGEPAGE
-    ::madvise(mapped, size, MADV_HUGEPAGE);  // only advice: small pages still work
-#endif
-    file_buffer buffer{mapped, size, true};
-    if (size >= PREFAULT_FROM) {
-        buffer.prefault_ = start_prefault(mapped, size);
+    const std::size_t size = mapped_size(length);
+    file_buffer buffer{map_aligned(size), length};
+    if (buffer.data_ != nullptr) {
+        ::madvise(buffer.data_, size, MADV_HUGEPAGE);  // only advice: small pages still work
+        if (size >= PREFAULT_FROM) {
+            buffer.helper_ = start_prefault(buffer.data_, size);
+        }
     }
     return buffer;
 }
 
 file_buffer::file_buffer(file_buffer&& other) noexcept
-    : data_(other.data_), mapped_(other.mapped_), valid_(other.valid_), prefault_(other.prefault_) {
+    : data_(other.data_), length_(other.length_), helper_(other.helper_) {
     other.data_ = nullptr;
-    other.mapped_ = 0;
-    other.prefault_ = nullptr;
+    other.helper_ = nullptr;
 }
 
 void file_buffer::release() {
-    if (prefault_ != nullptr) {
-        auto* job = static_cast<prefault_job*>(prefault_);
+    if (helper_ != nullptr) {
+        auto* job = static_cast<prefault_job*>(helper_);
         ::pthread_join(job->thread, nullptr);
         std::free(job);
-        prefault_ = nullptr;
+        helper_ = nullptr;
     }
-    if (mapped_ != 0) {
-        ::munmap(data_, mapped_);
+    if (data_ != nullptr && is_mapped(length_)) {
+        ::munmap(data_, mapped_size(length_));
     } else {
         std::free(data_);
     }
     data_ = nullptr;
-    mapped_ = 0;
 }
 
 }  // namespace jamcrc

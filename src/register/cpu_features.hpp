@@ -1,0 +1,31 @@
+// What the running CPU, and the OS that saves its registers, can execute: one
+// question per kernel, named after it. Asked by the dispatcher, and by tests
+// and benchmarks to know which kernels they can run here. Each family declares
+// only its own questions.
+#pragma once
+
+namespace jamcrc::cpu {
+
+// For the portable kernel.
+inline bool always() { return true; }
+
+#if JAMCRC_KERNELS_X86
+bool has_pclmul_sse();
+bool has_vpclmul_avx2();
+bool has_vpclmul_avx512();
+
+struct x86_features {
+    bool pclmul_sse;
+    bool vpclmul_avx2;
+    bool vpclmul_avx512;
+};
+
+// Straight from cpuid and XCR0, asked anew on every call.
+x86_features x86_from_cpuid();
+#endif
+
+#if JAMCRC_KERNELS_AARCH64
+bool has_arm_crc32();
+#endif
+
+}  // namespace jamcrc::cpu
