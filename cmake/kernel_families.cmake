@@ -16,3 +16,28 @@ endif()
 # load-only yardstick that streams memory the same way.
 set(JAMCRC_AVX512_FLAGS -mavx512f -mavx512bw -mavx512vl -mpclmul -mvpclmulqdq)
 
+# How an AArch64 program asks whether the CPU has the CRC32 instructions:
+# found by looking for each system's call, not guessed from the system's name.
+# "none" trusts the compiler's target (__ARM_FEATURE_CRC32) instead.
+if(JAMCRC_KERNELS_AARCH64)
+  include(CheckSymbolExists)
+  set(JAMCRC_ARM_QUERY "" CACHE STRING "How to ask for the CRC32 instructions: getauxval, elf_aux_info, sysctlbyname, windows or none (empty: detect)")
+  if(JAMCRC_ARM_QUERY STREQUAL "")
+    check_symbol_exists(getauxval "sys/auxv.h" JAMCRC_HAVE_GETAUXVAL)
+    check_symbol_exists(elf_aux_info "sys/auxv.h" JAMCRC_HAVE_ELF_AUX_INFO)
+    check_symbol_exists(sysctlbyname "sys/types.h;sys/sysctl.h" JAMCRC_HAVE_SYSCTLBYNAME)
+    check_symbol_exists(IsProcessorFeaturePresent "windows.h" JAMCRC_HAVE_IS_PROCESSOR_FEATURE_PRESENT)
+    if(JAMCRC_HAVE_GETAUXVAL)
+      set(JAMCRC_ARM_QUERY getauxval)
+    elseif(JAMCRC_HAVE_ELF_AUX_INFO)
+      set(JAMCRC_ARM_QUERY elf_aux_info)
+    elseif(JAMCRC_HAVE_SYSCTLBYNAME)
+      set(JAMCRC_ARM_QUERY sysctlbyname)
+    elseif(JAMCRC_HAVE_IS_PROCESSOR_FEATURE_PRESENT)
+      set(JAMCRC_ARM_QUERY windows)
+    else()
+      set(JAMCRC_ARM_QUERY none)
+    endif()
+  endif()
+  message(STATUS "AArch64 CRC32 instructions: asked through ${JAMCRC_ARM_QUERY}")
+endif()

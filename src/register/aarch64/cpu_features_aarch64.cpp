@@ -1,15 +1,49 @@
-// AArch64: the kernel reports its optional instructions through the
-// auxiliary vector.
-#include <sys/auxv.h>
+// AArch64: whether the CPU has the CRC32 instructions. Each system answers in
+// its own way; the build finds out which one this system offers and says so in
+// JAMCRC_ARM_QUERY (see cmake/kernel_families.cmake).
+#include <cstddef>
 
 #include "cpu_features.hpp"
 
+#define JAMCRC_ARM_QUERY_GETAUXVAL 1
+#define JAMCRC_ARM_QUERY_ELF_AUX_INFO 2
+#define JAMCRC_ARM_QUERY_SYSCTLBYNAME 3
+#define JAMCRC_ARM_QUERY_WINDOWS 4
+#define JAMCRC_ARM_QUERY_NONE 5
+
+#if JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_GETAUXVAL || JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_ELF_AUX_INFO
+#include <sys/auxv.h>
 #ifndef HWCAP_CRC32
-#define HWCAP_CRC32 (1 << 7)
+#define HWCAP_CRC32 (1 << 7)  // the same bit on Linux and FreeBSD
+#endif
+#elif JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_SYSCTLBYNAME
+#include <sys/sysctl.h>
+#elif JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_WINDOWS
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#elif JAMCRC_ARM_QUERY != JAMCRC_ARM_QUERY_NONE
+#error "JAMCRC_ARM_QUERY names no known way to ask"
 #endif
 
 namespace jamcrc::cpu {
 
-bool has_arm_crc32() { return (getauxval(AT_HWCAP) & HWCAP_CRC32) != 0; }
+bool has_arm_crc32() {
+#if JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_GETAUXVAL
+    return (getauxval(AT_HWCAP) & HWCAP_CRC32) != 0;  // Linux
+#elif JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_ELF_AUX_INFO
+    unsigned long hwcap = 0;  // FreeBSD, OpenBSD
+    return elf_aux_info(AT_HWCAP, &hwcap, sizeof hwcap) == 0 && (hwcap & HWCAP_CRC32) != 0;
+#elif JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_SYSCTLBYNAME
+    int present = 0;  // macOS; every Apple arm64 CPU says yes
+    std::size_t size = sizeof present;
+    return ::sysctlbyname("hw.optional.armv8_crc32", &present, &size, nullptr, 0) == 0 && present != 0;
+#elif JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_WINDOWS
+    return ::IsProcessorFeaturePresent(PF_ARM_V8_CRC32_INSTRUCTIONS_AVAILABLE) != 0;
+#elif defined(__ARM_FEATURE_CRC32)
+    return true;  // no way to ask: the compiler was told every target CPU has them
+#else
+    return false;  // no way to ask, nor a promise: the portable kernel
+#endif
+}
 
 }  // namespace jamcrc::cpu
