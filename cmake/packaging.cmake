@@ -1,11 +1,16 @@
-# Release packages with CPack: a Debian package on Linux (binary and man page
-# under /usr), a zip of the executable for each Windows build.
+# Release packages with CPack, each carrying the licence:
+#   Linux    a Debian package (dynamically linked tool, compressed man page,
+#            copyright and changelog where Debian expects them) and a portable
+#            archive jamcrc-VERSION-linux-ARCH.tar.gz (a static tool, the man
+#            page, README and LICENSE);
+#   Windows  a zip of the executable, README and LICENSE per build.
 set(CPACK_PACKAGE_NAME jamcrc)
-set(CPACK_PACKAGE_VENDOR "jamcrc developers")
+set(CPACK_PACKAGE_VENDOR "the jamcrc developers")
 set(CPACK_PACKAGE_CONTACT "jamcrc developers <maintainers@users.noreply.c-seed-328780c1.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "print the CRC-32/JAMCRC checksum of a file")
 set(CPACK_PACKAGE_DESCRIPTION "jamcrc loads a file whole and prints its CRC-32 register without the final\n inversion (the CRC-32/JAMCRC parameters), as PATH crc32: HEX.")
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
@@ -16,13 +21,63 @@ if(WIN32)
     set(CPACK_PACKAGE_FILE_NAME "jamcrc-${PROJECT_VERSION}-windows-x86")
   endif()
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-  install(FILES README.md DESTINATION .)
+  install(FILES README.md LICENSE DESTINATION .)
+  include(CPack)
+  return()
+endif()
+
+# Debian: the licence in the machine-readable copyright format, made from
+# LICENSE (Debian calls this text Expat), and a changelog; both installed with
+# the tool's documentation.
+file(STRINGS "${PROJECT_SOURCE_DIR}/LICENSE" license_lines)
+list(FILTER license_lines EXCLUDE REGEX "^(MIT License|Copyright)")
+set(license_text "")
+set(in_text FALSE)
+foreach(line IN LISTS license_lines)
+  if(line STREQUAL "" AND NOT in_text)
+    continue()  # the blank lines before the text proper
+  endif()
+  set(in_text TRUE)
+  if(line STREQUAL "")
+    string(APPEND license_text " .\n")
+  else()
+    string(APPEND license_text " ${line}\n")
+  endif()
+endforeach()
+set(debian_dir "${PROJECT_BINARY_DIR}/debian")
+file(WRITE "${debian_dir}/copyright"
+  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+  "Upstream-Name: jamcrc\n"
+  "Upstream-Contact: ${CPACK_PACKAGE_CONTACT}\n"
+  "\n"
+  "Files: *\n"
+  "Copyright: 2026 the jamcrc developers\n"
+  "License: Expat\n"
+  "\n"
+  "License: Expat\n"
+  "${license_text}")
+configure_file(cmake/debian/changelog.in "${debian_dir}/changelog" @ONLY)
+add_custom_command(OUTPUT "${debian_dir}/changelog.gz"
+  COMMAND ${JAMCRC_GZIP} -9n -c changelog > changelog.gz
+  WORKING_DIRECTORY "${debian_dir}"
+  DEPENDS "${debian_dir}/changelog")
+add_custom_target(debian_changelog ALL DEPENDS "${debian_dir}/changelog.gz")
+install(FILES "${debian_dir}/copyright" "${debian_dir}/changelog.gz" DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The portable archive: its own install component, left out of a plain install.
+if(TARGET jamcrc_static)
+  install(TARGETS jamcrc_static RUNTIME DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
+  install(FILES "${PROJECT_BINARY_DIR}/man/jamcrc.1" README.md LICENSE DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
+  set(CPACK_GENERATOR DEB TGZ)
 else()
   set(CPACK_GENERATOR DEB)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # jamcrc_VERSION_ARCH.deb
-  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-  # The tool needs nothing but the C library (glibc 2.34 merged the symbols it uses).
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34)")
 endif()
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/packaging_per_generator.cmake")
+set(CPACK_JAMCRC_PORTABLE_FILE_NAME "jamcrc-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}")
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # jamcrc_VERSION_ARCH.deb
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# The tool needs nothing but the C library (glibc 2.34 merged the symbols it uses).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34)")
 
 include(CPack)

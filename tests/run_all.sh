@@ -3,10 +3,12 @@
 #   release   optimised build, warnings as errors, all tests
 #   sanitize  the same tests under AddressSanitizer + UndefinedBehaviorSanitizer
 #   fuzz      every kernel against the reference under libFuzzer, for a minute
-#   aarch64   cross build; the register tests run under qemu-user
+#   aarch64   cross build; the register tests run under qemu-user, once with
+#             the CPU asked at run time and once decided at compile time
 #   windows   32- and 64-bit MinGW-w64 builds; the 64-bit one's register and
 #             command-line tests run under Wine
-#   package   the Debian package installs a working tool and man page
+#   package   the packages: lintian-clean .deb that installs a working tool,
+#             portable archive with a working static tool
 #   bench     the benchmarks build (they are run by hand, not here)
 # A configuration whose tools are missing here is skipped with a note; under
 # CI (CI=true) a missing tool is a failure instead.
@@ -42,15 +44,23 @@ stage() {
     fi
 }
 
+# workflows PRESET...: one CMake workflow after another, stopping at a failure.
+workflows() {
+    local preset
+    for preset in "$@"; do
+        cmake --workflow --preset "$preset" || return 1
+    done
+}
+
 stage release "cmake g++" cmake --workflow --preset release
 stage sanitize "cmake g++" cmake --workflow --preset sanitize
 stage fuzz "cmake clang++ /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a" \
     cmake --workflow --preset fuzz
 stage aarch64 "cmake aarch64-linux-gnu-g++ qemu-aarch64-static /usr/src/googletest" \
-    cmake --workflow --preset aarch64
+    workflows aarch64 aarch64-no-query
 stage windows "cmake x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix /usr/lib/wine/wine64 /usr/src/googletest" \
     bash tests/windows/run_under_wine.sh
-stage package "cmake cpack dpkg-deb" bash tests/package/check_deb.sh
+stage package "cmake cpack dpkg-deb lintian" bash tests/package/check_packages.sh
 stage bench "cmake g++ /usr/include/benchmark/benchmark.h" cmake --workflow --preset bench
 
 [ "$failed" -eq 0 ] || echo "failed: ${failures[*]}"
