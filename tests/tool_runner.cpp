@@ -62,11 +62,19 @@ std::string launcher() {
     ::_exit(122);
 }
 
+// A pipe whose ends the tool doesn't inherit (it gets dup2'ed copies).
+void cloexec_pipe(int ends[2]) {
+    if (::pipe(ends) != 0 || ::fcntl(ends[0], F_SETFD, FD_CLOEXEC) != 0 || ::fcntl(ends[1], F_SETFD, FD_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+}
+
 }  // namespace
 
 run_result run_tool(const std::vector<std::string>& args, const run_options& o) {
     int out_pipe[2], err_pipe[2];
-    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    cloexec_pipe(out_pipe);
+    cloexec_pipe(err_pipe);
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) child(args, o, out_pipe[1], err_pipe[1]);
