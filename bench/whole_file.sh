@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Times whole runs of the built tool with /usr/bin/time: a generated 1 GiB
-# file, read from the page cache, and a 9-byte file beside a minimal C program
-# doing the same steps (start-up cost). Prints each run and the medians.
+# file, read from the page cache, and a 9-byte file beside the static build
+# and a minimal C program doing the same steps (start-up cost). Prints each
+# run and the medians.
 #
 #   bench/whole_file.sh [TOOL] [RUNS]    defaults: build/release/jamcrc, 9
+#   (the static build is taken from static/jamcrc beside TOOL)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tool=$(realpath "${1:-build/release/jamcrc}")
+static_tool="$(dirname "$tool")/static/jamcrc"
 runs=${2:-9}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -39,15 +42,18 @@ cc -O2 -o "$work/minimal" bench/minimal_checksum.c
 printf 123456789 > "$work/9B"
 if command -v hyperfine > /dev/null; then
     hyperfine -N --warmup 100 --runs 2000 --export-json "$work/startup.json" \
-        "$work/minimal $work/9B" "$tool $work/9B" > /dev/null 2>&1
-    python3 - "$work/startup.json" <<'PY'
+        "$work/minimal $work/9B" "$tool $work/9B" "$static_tool $work/9B" > /dev/null 2>&1
+    python3 - "$work/startup.json" "$static_tool" <<'PY'
 import json, sys
 for r in json.load(open(sys.argv[1]))["results"]:
-    name = "minimal C program" if "minimal" in r["command"] else "jamcrc"
-    print(f"{name + ', 9-byte file':28} median {r['median'] * 1e3:.3f} ms wall")
+    cmd = r["command"]
+    name = ("minimal C program" if "minimal" in cmd else
+            "jamcrc, static" if cmd.startswith(sys.argv[2]) else "jamcrc")
+    print(f"{name + ', 9-byte file':32} median {r['median'] * 1e3:.3f} ms wall, mean {r['mean'] * 1e3:.3f} ms")
 PY
 else
     runs=200
     time_runs "minimal C program, 9 bytes" "$work/minimal" "$work/9B"
     time_runs "jamcrc, 9 bytes" "$tool" "$work/9B"
+    time_runs "jamcrc static, 9 bytes" "$static_tool" "$work/9B"
 fi
