@@ -27,11 +27,19 @@ std::vector<std::uint8_t> random_bytes(std::size_t n, std::uint32_t seed) {
     return v;
 }
 
+// Only the kernels this CPU can run are instantiated, rather than skipped:
+// a 32-bit Windows build under Wine on qemu-user dies on the debug-output
+// exception GoogleTest raises to report a skip.
+std::vector<crc32_kernel> usable_kernels() {
+    std::vector<crc32_kernel> usable;
+    for (const crc32_kernel& k : jamcrc::crc32_kernels()) {
+        if (k.usable()) usable.push_back(k);
+    }
+    return usable;
+}
+
 class KernelTest : public ::testing::TestWithParam<crc32_kernel> {
 protected:
-    void SetUp() override {
-        if (!GetParam().usable()) GTEST_SKIP() << GetParam().name << " cannot run on this CPU";
-    }
     std::uint32_t run(std::uint32_t reg, const std::uint8_t* p, std::size_t n) const {
         return GetParam().run(reg, p, n);
     }
@@ -96,21 +104,13 @@ TEST_P(KernelTest, AllZerosAndAllOnes) {
 std::string kernel_name(const ::testing::TestParamInfo<crc32_kernel>& kernel) { return kernel.param.name; }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, KernelTest,
-                         ::testing::ValuesIn(jamcrc::crc32_kernels().begin(), jamcrc::crc32_kernels().end()),
+                         ::testing::ValuesIn(usable_kernels()),
                          kernel_name);
 
 TEST(Dispatch, PicksTheFirstUsableKernelAndKeepsIt) {
-    const crc32_kernel* expected = nullptr;
-    for (const crc32_kernel& k : jamcrc::crc32_kernels()) {
-        if (k.usable()) {
-            expected = &k;
-            break;
-        }
-    }
-    ASSERT_NE(expected, nullptr);
-    EXPECT_STREQ(jamcrc::crc32_active_kernel().name, expected->name);
+    ASSERT_TRUE(jamcrc::crc32_kernels().back().usable()) << "the portable kernel must always be usable";
+    EXPECT_STREQ(jamcrc::crc32_active_kernel().name, usable_kernels().front().name);
     EXPECT_EQ(&jamcrc::crc32_active_kernel(), &jamcrc::crc32_active_kernel());
-    EXPECT_TRUE(jamcrc::crc32_kernels().back().usable()) << "the portable kernel must always be usable";
 }
 
 }  // namespace
