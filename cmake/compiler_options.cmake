@@ -17,4 +17,10 @@ if(MINGW)
   target_compile_options(jamcrc_options INTERFACE -Wa,-muse-unaligned-vector-move)
   # No DLLs beyond the system's own: libgcc, libstdc++ and winpthread go in.
   target_link_options(jamcrc_options INTERFACE -static)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # A 32-bit program gets 4 GiB of address space on 64-bit Windows only when
+    # it says it can use addresses above 2 GiB; without that no buffer near
+    # the largest file the tool takes (2 GiB - 1) can fit.
+    target_link_options(jamcrc_options INTERFACE -Wl,--large-address-aware)
+  endif()
 endif()

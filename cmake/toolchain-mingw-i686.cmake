@@ -1,6 +1,7 @@
 # Cross build for 32-bit Windows, the tool's original target, with Debian's
-# MinGW-w64 in its POSIX-threads flavour. 32-bit Wine can't start on a kernel
-# without 32-bit support, so these programs may be built but not run here.
+# MinGW-w64 in its POSIX-threads flavour. The programs run here under 32-bit
+# Wine started through qemu-user (tests/windows/wine32.sh, once
+# tests/windows/wine32_setup.sh has made it ready).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
@@ -11,3 +12,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine32.sh)

@@ -237,7 +237,14 @@ TEST_F(Cli, FilesOf2GiBOrMoreAreReadErrorsNeverTruncated) {
 TEST_F(Cli, LargestFileIsStillChecksummed) {
     const std::uint64_t size = (std::uint64_t{1} << 31) - 1;
     const std::string path = sparse_file("largest", size);
-    expect_report(run_tool({path}), path, jamcrc_test::crc_of_zeros(size));
+    const run_result r = run_tool({path});
+    if (jamcrc_test::tool_is_32bit_windows() && r.out == "read error" + line_end()) {
+        // A 32-bit process may really have no room for one buffer this long:
+        // an orderly failure, never a wrong checksum or a crash.
+        expect_output(r, "read error", FAILURE_STATUS);
+        return;
+    }
+    expect_report(r, path, jamcrc_test::crc_of_zeros(size));
 }
 
 TEST_F(Cli, BufferThatCannotBeAllocatedIsAReadError) {

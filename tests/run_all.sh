@@ -5,8 +5,12 @@
 #   fuzz      every kernel against the reference under libFuzzer, for a minute
 #   aarch64   cross build; the register tests run under qemu-user, once with
 #             the CPU asked at run time and once decided at compile time
-#   windows   32- and 64-bit MinGW-w64 builds; the 64-bit one's register and
-#             command-line tests run under Wine
+#   i686      32-bit x86 Linux cross build; the register tests run under
+#             qemu-user, once per emulated CPU
+#   windows   64-bit MinGW-w64 build; register and command-line tests under Wine
+#   windows-x86  32-bit MinGW-w64 build, the tool's original target; register
+#             tests (once per emulated CPU) and command-line tests under
+#             32-bit Wine on qemu-user
 #   package   the packages: lintian-clean .deb that installs a working tool,
 #             portable archive with a working static tool
 #   bench     the benchmarks build (they are run by hand, not here)
@@ -58,8 +62,11 @@ stage fuzz "cmake clang++ /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzz
     cmake --workflow --preset fuzz
 stage aarch64 "cmake aarch64-linux-gnu-g++ qemu-aarch64-static /usr/src/googletest" \
     workflows aarch64 aarch64-no-query
-stage windows "cmake x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix /usr/lib/wine/wine64 /usr/src/googletest" \
-    bash tests/windows/run_under_wine.sh
+stage i686 "cmake i686-linux-gnu-g++ qemu-i386-static /usr/src/googletest" cmake --workflow --preset i686
+stage windows "cmake x86_64-w64-mingw32-g++-posix /usr/lib/wine/wine64 /usr/src/googletest" \
+    bash tests/windows/run_windows_x64.sh
+stage windows-x86 "cmake i686-w64-mingw32-g++-posix i686-linux-gnu-gcc qemu-i386-static /usr/lib/wine/wine64 /usr/src/googletest" \
+    bash tests/windows/run_windows_x86.sh
 stage package "cmake cpack dpkg-deb lintian" bash tests/package/check_packages.sh
 stage bench "cmake g++ /usr/include/benchmark/benchmark.h" cmake --workflow --preset bench
 

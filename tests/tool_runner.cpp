@@ -19,10 +19,17 @@ std::string tool_path() {
     return p;
 }
 
-bool tool_is_windows() {
+namespace {
+
+std::string tool_platform() {
     const char* p = std::getenv("JAMCRC_TOOL_PLATFORM");
-    return p != nullptr && std::string(p) == "windows";
+    return p == nullptr ? std::string() : std::string(p);
 }
+
+}  // namespace
+
+bool tool_is_windows() { return tool_platform().starts_with("windows"); }
+bool tool_is_32bit_windows() { return tool_platform() == "windows-x86"; }
 
 namespace {
 

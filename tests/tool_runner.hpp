@@ -29,9 +29,11 @@ struct run_result {
 
 // The tool under test: JAMCRC_TOOL names it. JAMCRC_LAUNCHER, if set, is a
 // program that runs it (Wine, for a Windows build), and JAMCRC_TOOL_PLATFORM
-// is "windows" when the tool is a Windows program.
+// is "windows" when the tool is a Windows program, "windows-x86" when it is
+// a 32-bit one.
 std::string tool_path();
 bool tool_is_windows();
+bool tool_is_32bit_windows();
 
 run_result run_tool(const std::vector<std::string>& args, const run_options& options = {});
 
