@@ -40,10 +40,12 @@ stage() {
         fi
     done
     echo "== $name"
+    local start=$SECONDS
     if "$@"; then
+        echo "== $name: passed in $((SECONDS - start)) s"
         passed=$((passed + 1))
     else
-        echo "== $name: FAILED"
+        echo "== $name: FAILED after $((SECONDS - start)) s"
         failed=$((failed + 1)); failures+=("$name")
     fi
 }
