@@ -26,13 +26,6 @@ std::string tool_platform() {
     return p == nullptr ? std::string() : std::string(p);
 }
 
-}  // namespace
-
-bool tool_is_windows() { return tool_platform().starts_with("windows"); }
-bool tool_is_32bit_windows() { return tool_platform() == "windows-x86"; }
-
-namespace {
-
 std::string launcher() {
     const char* p = std::getenv("JAMCRC_LAUNCHER");
     return p == nullptr ? std::string() : std::string(p);
@@ -77,6 +70,9 @@ void cloexec_pipe(int ends[2]) {
 }
 
 }  // namespace
+
+bool tool_is_windows() { return tool_platform().starts_with("windows"); }
+bool tool_is_32bit_windows() { return tool_platform() == "windows-x86"; }
 
 run_result run_tool(const std::vector<std::string>& args, const run_options& o) {
     int out_pipe[2], err_pipe[2];

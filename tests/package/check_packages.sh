@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-cmake --preset release && cmake --build --preset release --target jamcrc jamcrc_static man_page debian_changelog
+cmake --preset release && cmake --build --preset release
 (cd build/release && rm -f jamcrc_*.deb jamcrc-*.tar.gz && cpack)
 deb=$(ls build/release/jamcrc_*_*.deb)
 archive=$(ls build/release/jamcrc-*-linux-*.tar.gz)
