@@ -3,23 +3,44 @@
 # JAMCRC_KERNELS_* definitions made from them. The portable kernel is always
 # built.
 set(JAMCRC_KERNELS_X86 OFF)
-set(JAMCRC_KERNELS_AARCH64 OFF)
+set(JAMCRC_KERNELS_ARM OFF)
+set(JAMCRC_ARM_AARCH32 OFF)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86|X86)$")
   set(JAMCRC_KERNELS_X86 ON)
-elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$" AND CMAKE_CXX_BYTE_ORDER STREQUAL "LITTLE_ENDIAN")
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64|arm.*|ARM)$" AND CMAKE_CXX_BYTE_ORDER STREQUAL "LITTLE_ENDIAN")
   # The kernel loads 64-bit words in native order and the CRC32 instructions
-  # take them as little-endian bytes: only a little-endian AArch64 can use it.
-  set(JAMCRC_KERNELS_AARCH64 ON)
+  # take them as little-endian bytes: only little-endian ARM can use it.
+  # ARMv8 CPUs have the instructions in 32-bit programs too (a Raspberry Pi
+  # 3 or later under a 32-bit system), so the family is built for both.
+  set(JAMCRC_KERNELS_ARM ON)
+  if(NOT CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
+    set(JAMCRC_ARM_AARCH32 ON)
+  endif()
 endif()
 
 # The AVX-512 kernel's instruction set, also used by the benchmark's
 # load-only yardstick that streams memory the same way.
 set(JAMCRC_AVX512_FLAGS -mavx512f -mavx512bw -mavx512vl -mpclmul -mvpclmulqdq)
 
-# How an AArch64 program asks whether the CPU has the CRC32 instructions:
-# found by looking for each system's call, not guessed from the system's name.
-# "none" trusts the compiler's target (__ARM_FEATURE_CRC32) instead.
-if(JAMCRC_KERNELS_AARCH64)
+if(JAMCRC_KERNELS_ARM)
+  # The ARM kernel's instruction set. A 32-bit hard-float target needs the
+  # FPU named with it (armv8-a alone has none there); the first form the
+  # compiler takes is used.
+  include(CheckCXXCompilerFlag)
+  check_cxx_compiler_flag(-march=armv8-a+crc JAMCRC_ARM_CRC32_FLAGS_PLAIN)
+  if(JAMCRC_ARM_CRC32_FLAGS_PLAIN)
+    set(JAMCRC_ARM_CRC32_FLAGS -march=armv8-a+crc)
+  else()
+    check_cxx_compiler_flag(-march=armv8-a+crc+simd JAMCRC_ARM_CRC32_FLAGS_SIMD)
+    if(NOT JAMCRC_ARM_CRC32_FLAGS_SIMD)
+      message(FATAL_ERROR "the compiler takes neither -march=armv8-a+crc nor -march=armv8-a+crc+simd")
+    endif()
+    set(JAMCRC_ARM_CRC32_FLAGS -march=armv8-a+crc+simd)
+  endif()
+
+  # How the program asks whether the CPU has the CRC32 instructions: found by
+  # looking for each system's call, not guessed from the system's name.
+  # "none" trusts the compiler's target (__ARM_FEATURE_CRC32) instead.
   include(CheckSymbolExists)
   set(JAMCRC_ARM_QUERY "" CACHE STRING "How to ask for the CRC32 instructions: getauxval, elf_aux_info, sysctlbyname, windows or none (empty: detect)")
   if(JAMCRC_ARM_QUERY STREQUAL "")
@@ -39,5 +60,10 @@ if(JAMCRC_KERNELS_AARCH64)
       set(JAMCRC_ARM_QUERY none)
     endif()
   endif()
-  message(STATUS "AArch64 CRC32 instructions: asked through ${JAMCRC_ARM_QUERY}")
+  if(JAMCRC_ARM_AARCH32)
+    set(arm_state "32-bit ARM")
+  else()
+    set(arm_state "AArch64")
+  endif()
+  message(STATUS "${arm_state} CRC32 instructions: asked through ${JAMCRC_ARM_QUERY}, kernel built with ${JAMCRC_ARM_CRC32_FLAGS}")
 endif()

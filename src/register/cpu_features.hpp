@@ -24,7 +24,7 @@ struct x86_features {
 x86_features x86_from_cpuid();
 #endif
 
-#if JAMCRC_KERNELS_AARCH64
+#if JAMCRC_KERNELS_ARM
 bool has_arm_crc32();
 #endif
 

@@ -16,7 +16,7 @@ constexpr crc32_kernel KERNELS[] = {
     {"vpclmul_avx2", kernel::vpclmul_avx2, cpu::has_vpclmul_avx2},
     {"pclmul_sse", kernel::pclmul_sse, cpu::has_pclmul_sse},
 #endif
-#if JAMCRC_KERNELS_AARCH64
+#if JAMCRC_KERNELS_ARM
     {"arm_crc32", kernel::arm_crc32, cpu::has_arm_crc32},
 #endif
     {"slice8", kernel::slice8, cpu::always},

@@ -3,7 +3,8 @@
 // differ only in the instructions they need and how fast they run.
 //
 // Which families are built is decided once, by the build, and arrives here as
-// JAMCRC_KERNELS_X86 and JAMCRC_KERNELS_AARCH64 (each 0 or 1).
+// JAMCRC_KERNELS_X86 and JAMCRC_KERNELS_ARM (each 0 or 1; ARM covers AArch64
+// and 32-bit ARM alike).
 #pragma once
 
 #include <cstddef>
@@ -52,7 +53,7 @@ std::uint32_t pclmul_sse(std::uint32_t reg, const std::uint8_t* bytes, std::size
 std::uint32_t vpclmul_avx2(std::uint32_t reg, const std::uint8_t* bytes, std::size_t length);
 std::uint32_t vpclmul_avx512(std::uint32_t reg, const std::uint8_t* bytes, std::size_t length);
 #endif
-#if JAMCRC_KERNELS_AARCH64
+#if JAMCRC_KERNELS_ARM
 std::uint32_t arm_crc32(std::uint32_t reg, const std::uint8_t* bytes, std::size_t length);
 #endif
 }  // namespace kernel

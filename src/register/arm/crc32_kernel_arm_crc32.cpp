@@ -1,5 +1,6 @@
-// AArch64 kernel: the CPU's own CRC32 instructions, which step this very
-// polynomial eight bytes at a time. Three independent streams keep the
+// ARM kernel, for AArch64 and for 32-bit programs on ARMv8 CPUs: the CPU's own
+// CRC32 instructions, which step this very polynomial eight bytes at a time
+// (four in a 32-bit program, where __crc32d is two steps). Three independent streams keep the
 // instruction's pipeline full; their registers are then carried past the
 // streams that follow them with precomputed tables.
 #include <arm_acle.h>

@@ -1,5 +1,6 @@
-// AArch64: whether the CPU has the CRC32 instructions. Each system answers in
-// its own way; the build finds out which one this system offers and says so in
+// ARM: whether the CPU has the CRC32 instructions, for an AArch64 program or a
+// 32-bit one (JAMCRC_ARM_AARCH32). Each system answers in its own way; the
+// build finds out which one this system offers and says so in
 // JAMCRC_ARM_QUERY (see cmake/kernel_families.cmake).
 #include <cstddef>
 
@@ -13,8 +14,15 @@
 
 #if JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_GETAUXVAL || JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_ELF_AUX_INFO
 #include <sys/auxv.h>
-#ifndef HWCAP_CRC32
-#define HWCAP_CRC32 (1 << 7)  // the same bit on Linux and FreeBSD
+// Where the hardware capabilities carry CRC32: bit 7 of AT_HWCAP for an
+// AArch64 program, bit 4 of AT_HWCAP2 for a 32-bit one; the same on Linux and
+// FreeBSD.
+#if JAMCRC_ARM_AARCH32
+#define JAMCRC_CRC32_HWCAP AT_HWCAP2
+#define JAMCRC_CRC32_HWCAP_BIT (1ul << 4)
+#else
+#define JAMCRC_CRC32_HWCAP AT_HWCAP
+#define JAMCRC_CRC32_HWCAP_BIT (1ul << 7)
 #endif
 #elif JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_SYSCTLBYNAME
 #include <sys/sysctl.h>
@@ -29,10 +37,10 @@ namespace jamcrc::cpu {
 
 bool has_arm_crc32() {
 #if JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_GETAUXVAL
-    return (getauxval(AT_HWCAP) & HWCAP_CRC32) != 0;  // Linux
+    return (getauxval(JAMCRC_CRC32_HWCAP) & JAMCRC_CRC32_HWCAP_BIT) != 0;  // Linux
 #elif JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_ELF_AUX_INFO
     unsigned long hwcap = 0;  // FreeBSD, OpenBSD
-    return elf_aux_info(AT_HWCAP, &hwcap, sizeof hwcap) == 0 && (hwcap & HWCAP_CRC32) != 0;
+    return elf_aux_info(JAMCRC_CRC32_HWCAP, &hwcap, sizeof hwcap) == 0 && (hwcap & JAMCRC_CRC32_HWCAP_BIT) != 0;
 #elif JAMCRC_ARM_QUERY == JAMCRC_ARM_QUERY_SYSCTLBYNAME
     int present = 0;  // macOS; every Apple arm64 CPU says yes
     std::size_t size = sizeof present;
