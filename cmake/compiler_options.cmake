@@ -11,6 +11,14 @@ if(JAMCRC_SANITIZE)
   target_link_options(jamcrc_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+if(NOT WIN32)
+  # 64-bit file offsets and times in every target, 32-bit builds included: a
+  # file of 2 GiB or more must open and be measured (and then refused) like
+  # any other, and one dated after 2038 must not make fstat fail. No-ops where
+  # they are 64-bit already.
+  add_compile_definitions(_FILE_OFFSET_BITS=64 _TIME_BITS=64)
+endif()
+
 if(MINGW)
   # Windows only promises 16-byte stack alignment, but GCC spills 32- and
   # 64-byte vectors with aligned moves; have the assembler emit unaligned ones.

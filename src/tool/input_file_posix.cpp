@@ -10,6 +10,10 @@
 
 namespace jamcrc {
 
+// The build asks for 64-bit offsets everywhere: with 32-bit ones a file of
+// 2 GiB or more would not even open, and would be reported as missing.
+static_assert(sizeof(off_t) >= 8, "64-bit file offsets are needed (_FILE_OFFSET_BITS=64)");
+
 input_file input_file::open(const char* path) {
     int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     struct stat st;
