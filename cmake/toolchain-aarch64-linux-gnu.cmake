@@ -1,12 +1,5 @@
-# Cross build for 64-bit ARM Linux with Debian's g++-aarch64-linux-gnu; the
-# programs run here under qemu-user (qemu-user-static).
-set(CMAKE_SYSTEM_NAME Linux)
+# Cross build for 64-bit ARM Linux with Debian's g++-aarch64-linux-gnu.
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static -L /usr/aarch64-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(JAMCRC_CROSS_TRIPLE aarch64-linux-gnu)
+set(JAMCRC_CROSS_QEMU qemu-aarch64-static)
+include(${CMAKE_CURRENT_LIST_DIR}/linux_cross_toolchain.cmake)

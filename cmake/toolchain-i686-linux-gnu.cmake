@@ -1,14 +1,8 @@
 # Cross build for 32-bit x86 Linux with Debian's g++-i686-linux-gnu, linked
-# statically: the programs run here under qemu-user (qemu-i386-static), which
-# then needs no i386 libraries. QEMU_CPU picks the CPU it emulates.
-set(CMAKE_SYSTEM_NAME Linux)
+# statically: qemu-i386-static then needs no i386 libraries, and a
+# dynamically linked i386 program that starts a thread hangs under it.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER i686-linux-gnu-g++)
+set(JAMCRC_CROSS_TRIPLE i686-linux-gnu)
+set(JAMCRC_CROSS_QEMU qemu-i386-static)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-i386-static)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/linux_cross_toolchain.cmake)

@@ -3,10 +3,15 @@
 #   release   optimised build, warnings as errors, all tests
 #   sanitize  the same tests under AddressSanitizer + UndefinedBehaviorSanitizer
 #   fuzz      every kernel against the reference under libFuzzer, for a minute
-#   aarch64   cross build; the register tests run under qemu-user, once with
-#             the CPU asked at run time and once decided at compile time
-#   i686      32-bit x86 Linux cross build; the register tests run under
-#             qemu-user, once per emulated CPU
+#   aarch64   cross build, once with the CPU asked at run time and once
+#             decided at compile time; the register tests and the
+#             command-line suite under qemu-user
+#   i686      32-bit x86 Linux cross build (static); the register tests once
+#             per emulated CPU and the command-line suite under qemu-user
+#   armhf     32-bit ARM Linux cross build; the same, under CPUs with and
+#             without the CRC32 instructions
+#   s390x     big-endian Linux cross build; the register tests and the
+#             command-line suite under qemu-user
 #   windows   64-bit MinGW-w64 build; register and command-line tests under Wine
 #   windows-x86  32-bit MinGW-w64 build, the tool's original target; register
 #             tests (once per emulated CPU) and command-line tests under
@@ -50,21 +55,18 @@ stage() {
     fi
 }
 
-# workflows PRESET...: one CMake workflow after another, stopping at a failure.
-workflows() {
-    local preset
-    for preset in "$@"; do
-        cmake --workflow --preset "$preset" || return 1
-    done
-}
-
 stage release "cmake g++" cmake --workflow --preset release
 stage sanitize "cmake g++" cmake --workflow --preset sanitize
 stage fuzz "cmake clang++ /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a" \
     cmake --workflow --preset fuzz
-stage aarch64 "cmake aarch64-linux-gnu-g++ qemu-aarch64-static /usr/src/googletest" \
-    workflows aarch64 aarch64-no-query
-stage i686 "cmake i686-linux-gnu-g++ qemu-i386-static /usr/src/googletest" cmake --workflow --preset i686
+stage aarch64 "cmake g++ aarch64-linux-gnu-g++ qemu-aarch64-static /usr/src/googletest" \
+    bash tests/cross/run_linux_cross.sh aarch64 aarch64-no-query
+stage i686 "cmake g++ i686-linux-gnu-g++ qemu-i386-static /usr/src/googletest" \
+    bash tests/cross/run_linux_cross.sh i686
+stage armhf "cmake g++ arm-linux-gnueabihf-g++ qemu-arm-static /usr/src/googletest" \
+    bash tests/cross/run_linux_cross.sh armhf
+stage s390x "cmake g++ s390x-linux-gnu-g++ qemu-s390x-static /usr/src/googletest" \
+    bash tests/cross/run_linux_cross.sh s390x
 stage windows "cmake x86_64-w64-mingw32-g++-posix /usr/lib/wine/wine64 /usr/src/googletest" \
     bash tests/windows/run_windows_x64.sh
 stage windows-x86 "cmake i686-w64-mingw32-g++-posix i686-linux-gnu-gcc qemu-i386-static /usr/lib/wine/wine64 /usr/src/googletest" \

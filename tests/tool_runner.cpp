@@ -73,6 +73,7 @@ void cloexec_pipe(int ends[2]) {
 
 bool tool_is_windows() { return tool_platform().starts_with("windows"); }
 bool tool_is_32bit_windows() { return tool_platform() == "windows-x86"; }
+bool tool_has_launcher() { return !launcher().empty(); }
 
 run_result run_tool(const std::vector<std::string>& args, const run_options& o) {
     int out_pipe[2], err_pipe[2];

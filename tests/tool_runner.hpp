@@ -28,12 +28,13 @@ struct run_result {
 };
 
 // The tool under test: JAMCRC_TOOL names it. JAMCRC_LAUNCHER, if set, is a
-// program that runs it (Wine, for a Windows build), and JAMCRC_TOOL_PLATFORM
-// is "windows" when the tool is a Windows program, "windows-x86" when it is
-// a 32-bit one.
+// program that runs it (Wine for a Windows build, qemu-user for a Linux cross
+// build), and JAMCRC_TOOL_PLATFORM is "windows" when the tool is a Windows
+// program, "windows-x86" when it is a 32-bit one.
 std::string tool_path();
 bool tool_is_windows();
 bool tool_is_32bit_windows();
+bool tool_has_launcher();
 
 run_result run_tool(const std::vector<std::string>& args, const run_options& options = {});
 
