@@ -31,9 +31,19 @@ std::string launcher() {
     return p == nullptr ? std::string() : std::string(p);
 }
 
-[[noreturn]] void child(const std::vector<std::string>& args, const run_options& o, int out_w, int err_w) {
+// Runs in the forked child, so it neither allocates nor throws: `program`
+// and `argv` are ready. `terminal`: the pty's far end, when
+// standard output goes to one.
+[[noreturn]] void child(const char* program, char* const argv[], const run_options& o, int out_w, int err_w,
+                        const char* terminal) {
     if (o.close_stdout) {
         ::close(1);
+    } else if (terminal != nullptr) {
+        // A session of its own, whose controlling terminal the pty becomes.
+        const int fd = ::setsid() < 0 ? -1 : ::open(terminal, O_RDWR);
+        if (fd < 0) ::_exit(124);
+        ::dup2(fd, 1);
+        ::close(fd);
     } else if (!o.stdout_file.empty()) {
         const int fd = ::open(o.stdout_file.c_str(), O_WRONLY);
         if (fd < 0) ::_exit(120);
@@ -51,14 +61,7 @@ std::string launcher() {
         ::setrlimit(RLIMIT_AS, &lim);
     }
     if (o.as_nobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(123);
-    const std::string tool = tool_path();
-    const std::string via = launcher();
-    std::vector<char*> argv;
-    if (!via.empty()) argv.push_back(const_cast<char*>(via.c_str()));
-    if (!o.no_arguments_at_all) argv.push_back(const_cast<char*>(tool.c_str()));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(via.empty() ? tool.c_str() : via.c_str(), argv.data());
+    ::execv(program, argv);
     ::_exit(122);
 }
 
@@ -69,6 +72,17 @@ void cloexec_pipe(int ends[2]) {
     }
 }
 
+// A pty whose near end only this process holds; the far end's name.
+int open_terminal(std::string& far_end) {
+    const int near_end = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (near_end < 0 || ::grantpt(near_end) != 0 || ::unlockpt(near_end) != 0 || ::ptsname(near_end) == nullptr ||
+        ::fcntl(near_end, F_SETFD, FD_CLOEXEC) != 0) {
+        throw std::runtime_error("no pty");
+    }
+    far_end = ::ptsname(near_end);
+    return near_end;
+}
+
 }  // namespace
 
 bool tool_is_windows() { return tool_platform().starts_with("windows"); }
@@ -76,14 +90,31 @@ bool tool_is_32bit_windows() { return tool_platform() == "windows-x86"; }
 bool tool_has_launcher() { return !launcher().empty(); }
 
 run_result run_tool(const std::vector<std::string>& args, const run_options& o) {
+    const std::string tool = tool_path();
+    const std::string via = launcher();
+    std::vector<char*> argv;
+    if (!via.empty()) argv.push_back(const_cast<char*>(via.c_str()));
+    if (!o.no_arguments_at_all) argv.push_back(const_cast<char*>(tool.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const char* program = via.empty() ? tool.c_str() : via.c_str();
+
     int out_pipe[2], err_pipe[2];
     cloexec_pipe(out_pipe);
     cloexec_pipe(err_pipe);
+    std::string terminal;
+    const int terminal_fd = o.stdout_terminal ? open_terminal(terminal) : -1;
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) child(args, o, out_pipe[1], err_pipe[1]);
+    if (pid == 0) child(program, argv.data(), o, out_pipe[1], err_pipe[1], terminal_fd >= 0 ? terminal.c_str() : nullptr);
     ::close(out_pipe[1]);
     ::close(err_pipe[1]);
+    if (terminal_fd >= 0) {
+        // What the tool writes arrives at the pty's near end, which reports
+        // an error once every holder of the far end has closed it.
+        ::close(out_pipe[0]);
+        out_pipe[0] = terminal_fd;
+    }
 
     run_result r;
     const auto deadline = std::chrono::steady_clock::now() + o.timeout;

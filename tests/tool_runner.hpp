@@ -13,6 +13,7 @@ struct run_options {
     std::string working_directory;                  // empty: the test's own
     bool close_stdout = false;                      // start with descriptor 1 closed
     std::string stdout_file;                        // send standard output to this file instead
+    bool stdout_terminal = false;                   // standard output on a terminal (a pty of its own)
     std::optional<unsigned long long> address_space_limit;  // bytes
     bool no_arguments_at_all = false;               // argv empty, not even the program name
     bool as_nobody = false;                         // when run by root, drop to user and group 65534
