@@ -1,15 +1,14 @@
-// Through C stdio: it keeps standard output in text mode, so a line ends the
-// way the platform's text files do (CR LF on Windows).
-#include "console_output.hpp"
-
+// Through C stdio, with the path's bytes exactly as given.
 #include <cstdio>
+
+#include "console_output.hpp"
 
 namespace jamcrc {
 
-bool write_line(std::initializer_list<std::string_view> parts) {
+bool write_line(std::initializer_list<line_part> parts) {
     bool whole = true;
-    for (std::string_view part : parts) {
-        whole = std::fwrite(part.data(), 1, part.size(), stdout) == part.size() && whole;
+    for (const line_part& part : parts) {
+        whole = std::fwrite(part.text.data(), 1, part.text.size(), stdout) == part.text.size() && whole;
     }
     whole = std::fputc('\n', stdout) != EOF && whole;
     whole = std::fflush(stdout) == 0 && whole;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "native_path.hpp"
+
 namespace jamcrc {
 
 // The largest file the tool loads, 2^31 - 1 bytes: its own limit, not the
@@ -19,7 +21,7 @@ class input_file {
 public:
     // Opens `path` for binary reading. Not open (see is_open) when the path
     // can't be opened or names a directory.
-    static input_file open(const char* path);
+    static input_file open(const path_char* path);
 
     input_file(input_file&& other) noexcept;
     input_file& operator=(input_file&&) = delete;

@@ -1,19 +1,79 @@
 // Windows file access through the system calls the C runtime itself would
 // make, with the C runtime's default sharing (others may read and write the
-// file meanwhile). Lengths are 64-bit here even in a 32-bit build, so a file
-// of 4 GiB and more is never mistaken for a small one.
+// file meanwhile), by wide path so that every name opens. Lengths are 64-bit
+// here even in a 32-bit build, so a file of 4 GiB and more is never mistaken
+// for a small one.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+
+#include <cstdlib>
+#include <cwchar>
 
 #include "input_file.hpp"
 
 namespace jamcrc {
 
-input_file input_file::open(const char* path) {
+namespace {
+
+HANDLE open_for_reading(const wchar_t* path) {
     // A directory can only be opened with FILE_FLAG_BACKUP_SEMANTICS, so it
     // fails here, as does an empty path.
-    HANDLE h = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    return ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool starts_with(const wchar_t* s, const wchar_t* prefix) {
+    return std::wcsncmp(s, prefix, std::wcslen(prefix)) == 0;
+}
+
+// A path whose full form is longer than the system parses (MAX_PATH, its
+// terminator included) opens only in the extended-length form: the full path
+// as the system's own parsing makes it (the current directory, ".", "..",
+// "/" and trailing dots resolved by GetFullPathNameW), behind \\?\ or
+// \\?\UNC\ for a share. That form switches the parsing off, so it is used
+// for nothing else: every path that opened as given still does, devices and
+// all. Null when the path is short enough, already in a form of its own, or
+// the memory can't be had; the caller then opens it as given.
+wchar_t* extended_length_form(const wchar_t* path) {
+    if (starts_with(path, L"\\\\?\\") || starts_with(path, L"\\\\.\\")) {
+        return nullptr;
+    }
+    const DWORD needed = ::GetFullPathNameW(path, 0, nullptr, nullptr);  // with the terminator
+    if (needed <= MAX_PATH) {
+        return nullptr;  // also 0, when it can't be made
+    }
+    const wchar_t* const LOCAL = L"\\\\?\\";
+    const wchar_t* const SHARE = L"\\\\?\\UNC\\";  // for \\server\share\..., less its two backslashes
+    const std::size_t room = std::wcslen(SHARE);
+    auto* extended = static_cast<wchar_t*>(std::malloc((room + needed) * sizeof(wchar_t)));
+    if (extended == nullptr) {
+        return nullptr;
+    }
+    wchar_t* full = extended + room;
+    const DWORD length = ::GetFullPathNameW(path, needed, full, nullptr);
+    if (length == 0 || length >= needed) {
+        std::free(extended);
+        return nullptr;
+    }
+    const bool share = starts_with(full, L"\\\\");
+    const wchar_t* prefix = share ? SHARE : LOCAL;
+    const wchar_t* rest = share ? full + 2 : full;
+    const std::size_t prefix_length = std::wcslen(prefix);
+    std::wmemmove(extended + prefix_length, rest, std::wcslen(rest) + 1);
+    std::wmemcpy(extended, prefix, prefix_length);
+    return extended;
+}
+
+}  // namespace
+
+input_file input_file::open(const wchar_t* path) {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (wchar_t* extended = extended_length_form(path)) {
+        h = open_for_reading(extended);
+        std::free(extended);
+    } else {
+        h = open_for_reading(path);
+    }
     return input_file(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 

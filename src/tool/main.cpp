@@ -8,31 +8,30 @@
 #include "crc32_register.hpp"
 #include "file_buffer.hpp"
 #include "input_file.hpp"
+#include "native_path.hpp"
 
 namespace {
 
+using namespace jamcrc;
+
 constexpr int FAILURE = -1;
 
-int fail(std::initializer_list<std::string_view> message) {
-    jamcrc::write_line(message);
+int fail(std::initializer_list<line_part> message) {
+    write_line(message);
     return FAILURE;
 }
 
-int report(std::string_view path, std::uint32_t reg) {
+int report(const path_char* path, std::uint32_t reg) {
     char hex[8];
     const char* end = std::to_chars(hex, hex + sizeof hex, reg, 16).ptr;  // lowercase, no leading zeros
-    return jamcrc::write_line({path, " crc32: ", std::string_view(hex, end)}) ? 0 : FAILURE;
+    return write_line({path, " crc32: ", std::string_view(hex, end)}) ? 0 : FAILURE;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    using namespace jamcrc;
-
+int run(int argc, path_char* argv[]) {
     if (argc != 2) {
         return fail({"specify inputfile"});
     }
-    const char* path = argv[1];
+    const path_char* path = argv[1];
 
     input_file file = input_file::open(path);
     if (!file.is_open()) {
@@ -63,3 +62,12 @@ int main(int argc, char* argv[]) {
 
     return report(path, reg);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The wide entry point (linked with -municode): its arguments hold every name.
+extern "C" int wmain(int argc, wchar_t* argv[]) { return run(argc, argv); }
+#else
+int main(int argc, char* argv[]) { return run(argc, argv); }
+#endif
