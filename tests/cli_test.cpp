@@ -13,6 +13,7 @@
 #include <fstream>
 #include <numeric>
 #include <random>
+#include <regex>
 #include <string>
 
 #include "reference_crc.hpp"
@@ -126,38 +127,107 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
     }
 }
 
-TEST_F(Cli, EchoesThePathExactlyAsGiven) {
-    write_file("plain", "abc");
-    fs::create_directory(dir_ / "sub dir");
-    write_file("sub dir/with space", "abc");
-    write_file("-leading-dash", "abc");
-    write_file("a*", "abc");
-    write_file("odd\x01\xff\x7f", "abc");
-    const std::uint32_t reg = 0xCADBBE3Du;
-    std::vector<std::string> paths = {"plain", "./plain", ".//plain", "sub dir/with space", "sub dir/../plain",
-                                      "-leading-dash"};
-    if (!jamcrc_test::tool_is_windows()) {  // names Windows can't hold, or holds in another encoding
-        paths.insert(paths.end(), {"a*", "odd\x01\xff\x7f"});
+// How the tool takes a path: opened and echoed exactly as given, or refused
+// with "error opening" and the path, also exactly as given. Every row runs in
+// a folder holding the same files (see SetUp); "{dir}" stands for that
+// folder's absolute path.
+struct path_case {
+    const char* name;
+    std::string path;
+    bool opens;                // the path names a file holding "abc"
+    const char* windows_echo;  // what a Windows tool writes to a file or pipe instead; null: the path itself
+    enum { EVERYWHERE, POSIX_ONLY, WINDOWS_ONLY } where;
+    bool on_console_too;       // checked again with standard output on a terminal
+};
+
+void PrintTo(const path_case& c, std::ostream* os) { *os << c.name; }
+
+const std::string LONG_DIR = std::string(200, 'd') + "/" + std::string(200, 'd');  // 401 characters
+
+std::vector<path_case> path_cases() {
+    const auto E = path_case::EVERYWHERE, P = path_case::POSIX_ONLY, W = path_case::WINDOWS_ONLY;
+    const std::vector<path_case> all = {
+        {"plain", "plain", true, nullptr, E, false},
+        {"dot_slash", "./plain", true, nullptr, E, false},
+        {"double_slash", ".//plain", true, nullptr, E, false},
+        {"space_inside", "sub dir/with space", true, nullptr, E, false},
+        {"dot_dot", "sub dir/../plain", true, nullptr, E, false},
+        {"leading_dash", "-leading-dash", true, nullptr, E, false},
+        {"star_in_name", "a*", true, nullptr, P, false},  // names Windows can't hold
+        {"odd_bytes", "odd\x01\xff\x7f", true, nullptr, P, false},
+        // Outside Windows' ANSI code page (1252 under Wine here): written in UTF-8.
+        {"outside_code_page", "日本.bin", true, nullptr, E, true},
+        // Inside it: the bytes a Windows tool has always written, 0xE9 for é.
+        {"inside_code_page", "café.bin", true, "caf\xe9.bin", E, true},
+        {"long_relative", LONG_DIR + "/f.bin", true, nullptr, E, false},
+        {"long_dot_dot", std::string(200, 'd') + "/../" + LONG_DIR + "/f.bin", true, nullptr, E, false},
+        {"long_backslashes", std::string(200, 'd') + "\\" + std::string(200, 'd') + "\\f.bin", true, nullptr, W, false},
+        {"long_absolute", "{dir}/" + LONG_DIR + "/f.bin", true, nullptr, E, false},
+        {"absent", "{dir}/absent", false, nullptr, E, false},
+        {"absent_outside_code_page", "無い.bin", false, nullptr, E, true},
+        {"absent_long", "{dir}/" + LONG_DIR + "/absent.bin", false, nullptr, E, false},
+        {"directory", "{dir}/directory", false, nullptr, E, false},
+        {"directory_slash", "{dir}/", false, nullptr, E, false},
+        {"empty", "", false, nullptr, E, false},
+        {"below_a_file", "{dir}/plain/below-a-file", false, nullptr, E, false},
+        {"star_matching", "{dir}/match-*", false, nullptr, E, false},
+        {"question_marks_matching", "{dir}/match-???", false, nullptr, E, false},
+    };
+    std::vector<path_case> here;
+    for (const path_case& c : all) {
+        if (c.where == path_case::EVERYWHERE || (c.where == W) == jamcrc_test::tool_is_windows()) here.push_back(c);
     }
-    for (const std::string& path : paths) {
-        SCOPED_TRACE(path);
-        run_options in_dir;
-        in_dir.working_directory = dir_.string();
-        expect_report(run_tool({path}, in_dir), path, reg);
+    return here;
+}
+
+// What a terminal shows: Wine draws its console there with escape sequences
+// and moves the cursor over some spaces rather than writing them, so only the
+// visible characters count.
+std::string visible(const std::string& shown) {
+    static const std::regex controls("\x1b\\[[0-9;?]*[A-Za-z]|\x1b\\][^\x07]*\x07|[ \r\n]");
+    return std::regex_replace(shown, controls, "");
+}
+
+class CliPath : public Cli, public ::testing::WithParamInterface<path_case> {
+protected:
+    void SetUp() override {
+        Cli::SetUp();
+        for (const char* name : {"plain", "-leading-dash", "a*", "odd\x01\xff\x7f", "日本.bin", "café.bin", "match-one"}) {
+            write_file(name, "abc");
+        }
+        fs::create_directory(dir_ / "sub dir");
+        write_file("sub dir/with space", "abc");
+        fs::create_directory(dir_ / "directory");
+        fs::create_directories(dir_ / LONG_DIR);
+        write_file(LONG_DIR + "/f.bin", "abc");
+    }
+};
+
+TEST_P(CliPath, IsEchoedExactlyAsGiven) {
+    const path_case& c = GetParam();
+    std::string path = c.path;
+    if (path.starts_with("{dir}")) path = dir_.string() + path.substr(5);
+    const auto line = [&](const std::string& echo) {
+        return c.opens ? echo + " crc32: cadbbe3d" : "error opening " + echo;
+    };
+    const int status = c.opens ? 0 : FAILURE_STATUS;
+    run_options in_dir;
+    in_dir.working_directory = dir_.string();
+    const bool echoed_otherwise = c.windows_echo != nullptr && jamcrc_test::tool_is_windows();
+    expect_output(run_tool({path}, in_dir), line(echoed_otherwise ? c.windows_echo : path), status);
+    if (c.on_console_too) {
+        // A terminal shows the name as it was typed, on every platform.
+        in_dir.stdout_terminal = true;
+        const run_result r = run_tool({path}, in_dir);
+        EXPECT_FALSE(r.timed_out) << "the tool hung";
+        EXPECT_EQ(visible(r.out), visible(line(path))) << r.out;
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.exit_status, status);
     }
 }
 
-TEST_F(Cli, PathsThatCannotBeOpened) {
-    write_file("file", "abc");
-    write_file("match-one", "x");
-    fs::create_directory(dir_ / "directory");
-    for (const std::string& path : std::vector<std::string>{(dir_ / "absent").string(), (dir_ / "directory").string(), dir_.string() + "/",
-                                   std::string(""), (dir_ / "file" / "below-a-file").string(),
-                                   (dir_ / "match-*").string(), (dir_ / "match-???").string()}) {
-        SCOPED_TRACE(path);
-        expect_output(run_tool({path}), "error opening " + path, FAILURE_STATUS);
-    }
-}
+INSTANTIATE_TEST_SUITE_P(Paths, CliPath, ::testing::ValuesIn(path_cases()),
+                         [](const ::testing::TestParamInfo<path_case>& c) { return std::string(c.param.name); });
 
 // Neither the tool nor its C runtime expands wildcards, even when files match.
 TEST_F(Cli, WildcardsAreTakenLiterally) {

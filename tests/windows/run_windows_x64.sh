@@ -6,6 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source tests/windows/wine_server.sh
+# Unix names are UTF-8 to Wine only under a UTF-8 locale; its ANSI code page
+# is then 1252, as on a Western Windows.
+export LC_ALL=C.UTF-8
 
 cmake --preset windows-x64 && cmake --build --preset windows-x64
 cmake --preset release && cmake --build --preset release --target cli_tests
@@ -16,4 +19,4 @@ start_wine_server "$wine"
 
 ctest --preset windows-x64
 JAMCRC_TOOL="$PWD/build/windows-x64/jamcrc.exe" JAMCRC_LAUNCHER="$wine" JAMCRC_TOOL_PLATFORM=windows \
-    build/release/tests/cli_tests --gtest_brief=1
+    build/release/tests/cli_tests

@@ -7,6 +7,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source tests/windows/wine_server.sh
+# Unix names are UTF-8 to Wine only under a UTF-8 locale; its ANSI code page
+# is then 1252, as on a Western Windows.
+export LC_ALL=C.UTF-8
 
 cmake --preset windows-x86 && cmake --build --preset windows-x86
 cmake --preset release && cmake --build --preset release --target cli_tests
@@ -20,4 +23,4 @@ start_wine_server "$wine32"
 ctest --preset windows-x86 --verbose
 echo "-- command-line tests against the 32-bit jamcrc.exe"
 JAMCRC_TOOL="$PWD/build/windows-x86/jamcrc.exe" JAMCRC_LAUNCHER="$wine32" JAMCRC_TOOL_PLATFORM=windows-x86 \
-    build/release/tests/cli_tests --gtest_brief=1
+    build/release/tests/cli_tests
