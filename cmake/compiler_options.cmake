@@ -1,5 +1,7 @@
-# Warnings, optional -Werror and sanitizers, applied to every target of ours
-# through one interface library.
+# Warnings, optional -Werror and sanitizers, hardening and reproducibility,
+# applied to every target of ours through one interface library.
+include(CheckCXXCompilerFlag)
+include(CheckLinkerFlag)
 add_library(jamcrc_options INTERFACE)
 target_compile_options(jamcrc_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion)
 if(JAMCRC_WARNINGS_AS_ERRORS)
@@ -17,14 +19,42 @@ if(NOT WIN32)
   # any other, and one dated after 2038 must not make fstat fail. No-ops where
   # they are 64-bit already.
   add_compile_definitions(_FILE_OFFSET_BITS=64 _TIME_BITS=64)
+
+  # Hardened as distributions build their packages: position-independent
+  # (address randomisation), stack canaries and probes, control-flow marks where the
+  # processor has them (x86), checked libc calls in optimised builds, and
+  # relocations resolved at start and made read-only. Each flag is used where
+  # the compiler or linker takes it.
+  set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+  foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection)
+    string(MAKE_C_IDENTIFIER "JAMCRC_CXX_FLAG${flag}" known)
+    check_cxx_compiler_flag(${flag} ${known})
+    if(${known})
+      target_compile_options(jamcrc_options INTERFACE ${flag})
+    endif()
+  endforeach()
+  if(NOT JAMCRC_SANITIZE)  # the sanitizers check these calls their own way
+    target_compile_options(jamcrc_options INTERFACE
+      "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
+  endif()
+  check_linker_flag(CXX "-Wl,-z,relro,-z,now" JAMCRC_LINKER_RELRO_NOW)
+  if(JAMCRC_LINKER_RELRO_NOW)
+    target_link_options(jamcrc_options INTERFACE -Wl,-z,relro -Wl,-z,now)
+  endif()
 endif()
+
+# No build folder in any program: the same sources give the same bytes
+# wherever they are built.
+target_compile_options(jamcrc_options INTERFACE
+  -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=  -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
 
 if(MINGW)
   # Windows only promises 16-byte stack alignment, but GCC spills 32- and
   # 64-byte vectors with aligned moves; have the assembler emit unaligned ones.
   target_compile_options(jamcrc_options INTERFACE -Wa,-muse-unaligned-vector-move)
   # No DLLs beyond the system's own: libgcc, libstdc++ and winpthread go in.
-  target_link_options(jamcrc_options INTERFACE -static)
+  # The PE header's time stamp would differ on every link; zero says none.
+  target_link_options(jamcrc_options INTERFACE -static -Wl,--no-insert-timestamp)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     # A 32-bit program gets 4 GiB of address space on 64-bit Windows only when
     # it says it can use addresses above 2 GiB; without that no buffer near
