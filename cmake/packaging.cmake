@@ -12,6 +12,16 @@ set(CPACK_PACKAGE_DESCRIPTION "jamcrc loads a file whole and prints its CRC-32 r
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_STRIP_FILES ON)
+# Beside each package, its SHA-256 in the form `sha256sum -c` reads.
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+# Reproducible packages: packaging_per_generator.cmake dates every member by
+# the last commit (or SOURCE_DATE_EPOCH, where the builder sets it).
+find_program(JAMCRC_GIT git)
+set(CPACK_JAMCRC_GIT "${JAMCRC_GIT}")
+set(CPACK_JAMCRC_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/packaging_per_generator.cmake")
+set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/packaging_fixed_modes.cmake")
+set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/packaging_fixed_modes.cmake")
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
@@ -72,7 +82,6 @@ if(TARGET jamcrc_static)
 else()
   set(CPACK_GENERATOR DEB)
 endif()
-set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/packaging_per_generator.cmake")
 set(CPACK_JAMCRC_PORTABLE_FILE_NAME "jamcrc-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # jamcrc_VERSION_ARCH.deb
