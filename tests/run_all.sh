@@ -17,7 +17,9 @@
 #             tests (once per emulated CPU) and command-line tests under
 #             32-bit Wine on qemu-user
 #   package   the packages: lintian-clean .deb that installs a working tool,
-#             portable archive with a working static tool
+#             portable archive with a working static tool, SHA-256 files,
+#             hardened programs, and every package built twice, byte for byte
+#             the same
 #   bench     the benchmarks build (they are run by hand, not here)
 # A configuration whose tools are missing here is skipped with a note; under
 # CI (CI=true) a missing tool is a failure instead.
@@ -71,7 +73,8 @@ stage windows "cmake x86_64-w64-mingw32-g++-posix /usr/lib/wine/wine64 /usr/src/
     bash tests/windows/run_windows_x64.sh
 stage windows-x86 "cmake i686-w64-mingw32-g++-posix i686-linux-gnu-gcc qemu-i386-static /usr/lib/wine/wine64 /usr/src/googletest" \
     bash tests/windows/run_windows_x86.sh
-stage package "cmake cpack dpkg-deb lintian" bash tests/package/check_packages.sh
+stage package "cmake cpack dpkg-deb lintian readelf sha256sum python3 x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix" \
+    bash tests/package/check_packages.sh
 stage bench "cmake g++ /usr/include/benchmark/benchmark.h" cmake --workflow --preset bench
 
 [ "$failed" -eq 0 ] || echo "failed: ${failures[*]}"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release packages and checks them as a user and a distribution
-# would: the Debian package passes lintian with no error or warning, installs
+# would: each has its SHA-256 beside it, the programs are hardened, the
+# Debian package passes lintian with no error or warning, installs
 # (with dpkg as root; elsewhere it is unpacked into a scratch folder) and the
 # installed tool and man page work; the portable archive holds a static tool
 # that works, with its man page, README and LICENSE.
@@ -12,8 +13,12 @@ cmake --preset release && cmake --build --preset release
 deb=$(ls build/release/jamcrc_*_*.deb)
 archive=$(ls build/release/jamcrc-*-linux-*.tar.gz)
 echo "packages: $deb $archive"
+for package in "$deb" "$archive"; do
+    (cd "$(dirname "$package")" && sha256sum -c "$(basename "$package").sha256")
+done
 dpkg-deb --info "$deb" | grep -E '^ (Package|Version|Architecture|Depends):'
 lintian --fail-on error,warning "$deb"
+bash tests/package/check_hardening.sh build/release
 
 data=$(mktemp -d)
 trap 'rm -rf "$data"' EXIT
@@ -45,3 +50,5 @@ done
 actual=$("$dir/jamcrc" "$data/digits")
 [ "$actual" = "$expected" ] || fail "archived tool printed '$actual', not '$expected'"
 echo "portable archive: static tool works, documents present"
+
+bash tests/package/check_reproducible.sh
