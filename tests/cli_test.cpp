@@ -13,7 +13,6 @@
 #include <fstream>
 #include <numeric>
 #include <random>
-#include <regex>
 #include <string>
 
 #include "reference_crc.hpp"
@@ -184,8 +183,19 @@ std::vector<path_case> path_cases() {
 // and moves the cursor over some spaces rather than writing them, so only the
 // visible characters count.
 std::string visible(const std::string& shown) {
-    static const std::regex controls("\x1b\\[[0-9;?]*[A-Za-z]|\x1b\\][^\x07]*\x07|[ \r\n]");
-    return std::regex_replace(shown, controls, "");
+    std::string seen;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (shown[i] == '\x1b' && i + 1 < shown.size() && shown[i + 1] == '[') {  // ESC [ ... final letter
+            for (i += 2; i < shown.size() && !(shown[i] >= '@' && shown[i] <= '~'); ++i) {
+            }
+        } else if (shown[i] == '\x1b' && i + 1 < shown.size() && shown[i + 1] == ']') {  // ESC ] ... BEL
+            for (i += 2; i < shown.size() && shown[i] != '\x07'; ++i) {
+            }
+        } else if (shown[i] != ' ' && shown[i] != '\r' && shown[i] != '\n') {
+            seen += shown[i];
+        }
+    }
+    return seen;
 }
 
 class CliPath : public Cli, public ::testing::WithParamInterface<path_case> {
