@@ -7,13 +7,15 @@ set(JAMCRC_KERNELS_ARM OFF)
 set(JAMCRC_ARM_AARCH32 OFF)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86|X86)$")
   set(JAMCRC_KERNELS_X86 ON)
-elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64|arm.*|ARM)$" AND CMAKE_CXX_BYTE_ORDER STREQUAL "LITTLE_ENDIAN")
-  # The kernel loads 64-bit words in native order and the CRC32 instructions
-  # take them as little-endian bytes: only little-endian ARM can use it.
-  # ARMv8 CPUs have the instructions in 32-bit programs too (a Raspberry Pi
-  # 3 or later under a 32-bit system), so the family is built for both.
-  set(JAMCRC_KERNELS_ARM ON)
-  if(NOT CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
+elseif(CMAKE_CXX_BYTE_ORDER STREQUAL "LITTLE_ENDIAN")
+  # The ARM kernel loads 64-bit words in native order and the CRC32
+  # instructions take them as little-endian bytes: only little-endian ARM can
+  # use it. ARMv8 CPUs have the instructions in 32-bit programs too (a
+  # Raspberry Pi 3 or later under a 32-bit system), so it is built for both.
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
+    set(JAMCRC_KERNELS_ARM ON)
+  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(arm.*|ARM)$")
+    set(JAMCRC_KERNELS_ARM ON)
     set(JAMCRC_ARM_AARCH32 ON)
   endif()
 endif()

@@ -8,13 +8,8 @@
 #           modes) are rw-r--r--, as under the usual umask 022. The ar header
 #           is ASCII, so the eight-character mode field is rewritten in place.
 if(NOT CPACK_PACKAGE_FILES)
-  file(GLOB_RECURSE staged LIST_DIRECTORIES true "${CPACK_TEMPORARY_DIRECTORY}/*")
-  foreach(path IN LISTS staged)
-    if(IS_DIRECTORY "${path}" AND NOT IS_SYMLINK "${path}")
-      file(CHMOD "${path}" PERMISSIONS
-        OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-    endif()
-  endforeach()
+  file(CHMOD_RECURSE "${CPACK_TEMPORARY_DIRECTORY}" DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   return()
 endif()
 

@@ -75,11 +75,13 @@ void cloexec_pipe(int ends[2]) {
 // A pty whose near end only this process holds; the far end's name.
 int open_terminal(std::string& far_end) {
     const int near_end = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (near_end < 0 || ::grantpt(near_end) != 0 || ::unlockpt(near_end) != 0 || ::ptsname(near_end) == nullptr ||
-        ::fcntl(near_end, F_SETFD, FD_CLOEXEC) != 0) {
+    const char* name = near_end < 0 || ::grantpt(near_end) != 0 || ::unlockpt(near_end) != 0
+                           ? nullptr
+                           : ::ptsname(near_end);
+    if (name == nullptr || ::fcntl(near_end, F_SETFD, FD_CLOEXEC) != 0) {
         throw std::runtime_error("no pty");
     }
-    far_end = ::ptsname(near_end);
+    far_end = name;
     return near_end;
 }
 

@@ -10,12 +10,12 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <iterator>
 
 #include "console_output.hpp"
+#include "console_output_stdio.hpp"
 
 namespace jamcrc {
 
@@ -117,24 +117,11 @@ bool write_path(std::wstring_view path) {
     if (whole) {
         int n = ansi_exactly(path, bytes, room, check);
         const std::size_t size = n >= 0 ? static_cast<std::size_t>(n) : utf8(path, bytes);
-        whole = std::fwrite(bytes, 1, size, stdout) == size;
+        whole = write_stdio_bytes(std::string_view(bytes, size));
     }
     std::free(check);
     std::free(bytes);
     return whole;
-}
-
-bool write_line_to_stream(std::initializer_list<line_part> parts) {
-    bool whole = true;
-    for (const line_part& part : parts) {
-        if (!part.path.empty()) {
-            whole = write_path(part.path) && whole;
-        }
-        whole = std::fwrite(part.text.data(), 1, part.text.size(), stdout) == part.text.size() && whole;
-    }
-    whole = std::fputc('\n', stdout) != EOF && whole;
-    whole = std::fflush(stdout) == 0 && whole;
-    return whole && !std::ferror(stdout);
 }
 
 }  // namespace
@@ -145,7 +132,9 @@ bool write_line(std::initializer_list<line_part> parts) {
     if (out != nullptr && out != INVALID_HANDLE_VALUE && ::GetConsoleMode(out, &mode)) {
         return write_line_to_console(out, parts);
     }
-    return write_line_to_stream(parts);
+    return write_stdio_line(parts, [](const line_part& part) {
+        return (part.path.empty() || write_path(part.path)) && write_stdio_bytes(part.text);
+    });
 }
 
 }  // namespace jamcrc
