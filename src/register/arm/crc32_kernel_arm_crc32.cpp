@@ -5,6 +5,7 @@
 // streams that follow them with precomputed tables.
 #include <arm_acle.h>
 
+#include <bit>
 #include <cstring>
 
 #include "crc32_kernels.hpp"
@@ -22,18 +23,37 @@ struct shift_tables {
     std::uint32_t table[4][256];
 };
 
+// Carrying a register past n zero bytes multiplies it by x^(8n), a linear map:
+// it is enough to know where each of the 32 register bits goes. Bit i stands
+// for x^(31-i), so bit 31's image is x^(8n) itself and every other bit's is
+// its right-hand neighbour's times x. Each entry is then one XOR of an entry
+// already made and one bit's image: x^(8n) is worked out once, not per entry.
 constexpr shift_tables make_shift_tables() {
+    constexpr std::uint32_t BITS = 32;
+    std::uint32_t bit_image[BITS]{};
+    bit_image[BITS - 1] = polynomial::x_power(8 * STREAM_BYTES);
+    for (std::uint32_t i = BITS - 1; i != 0; --i) {
+        bit_image[i - 1] = polynomial::times_x(bit_image[i]);
+    }
     shift_tables t{};
     for (std::uint32_t k = 0; k < 4; ++k) {
-        for (std::uint32_t b = 0; b < 256; ++b) {
-            t.table[k][b] = polynomial::shift_by_zero_bytes(b << (8 * k), STREAM_BYTES);
+        for (std::uint32_t b = 1; b < 256; ++b) {
+            const std::uint32_t low_bit = b & (0u - b);
+            const std::uint32_t low_bit_index = static_cast<std::uint32_t>(std::countr_zero(low_bit));
+            t.table[k][b] = t.table[k][b ^ low_bit] ^ bit_image[8 * k + low_bit_index];
         }
     }
     return t;
 }
 
 constexpr shift_tables SHIFT = make_shift_tables();
+// Spot checks against the direct product: a lone low bit, a lone top bit and a
+// mixed byte in each position.
 static_assert(SHIFT.table[0][0] == 0);
+static_assert(SHIFT.table[0][1] == polynomial::shift_by_zero_bytes(1, STREAM_BYTES));
+static_assert(SHIFT.table[3][0x80] == polynomial::shift_by_zero_bytes(0x80000000u, STREAM_BYTES));
+static_assert(SHIFT.table[1][0xA5] == polynomial::shift_by_zero_bytes(0xA500u, STREAM_BYTES));
+static_assert(SHIFT.table[2][0xFF] == polynomial::shift_by_zero_bytes(0xFF0000u, STREAM_BYTES));
 
 inline std::uint32_t past_one_stream(std::uint32_t reg) {
     return SHIFT.table[0][reg & 0xFF] ^ SHIFT.table[1][(reg >> 8) & 0xFF] ^
