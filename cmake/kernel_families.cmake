@@ -5,16 +5,16 @@
 set(JAMCRC_KERNELS_X86 OFF)
 set(JAMCRC_KERNELS_ARM OFF)
 set(JAMCRC_ARM_AARCH32 OFF)
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86|X86)$")
+if(JAMCRC_TARGET_PROCESSOR STREQUAL "x86")
   set(JAMCRC_KERNELS_X86 ON)
-elseif(CMAKE_CXX_BYTE_ORDER STREQUAL "LITTLE_ENDIAN")
+elseif(JAMCRC_TARGET_LITTLE_ENDIAN)
   # The ARM kernel loads 64-bit words in native order and the CRC32
   # instructions take them as little-endian bytes: only little-endian ARM can
   # use it. ARMv8 CPUs have the instructions in 32-bit programs too (a
   # Raspberry Pi 3 or later under a 32-bit system), so it is built for both.
-  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
+  if(JAMCRC_TARGET_PROCESSOR STREQUAL "aarch64")
     set(JAMCRC_KERNELS_ARM ON)
-  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(arm.*|ARM)$")
+  elseif(JAMCRC_TARGET_PROCESSOR STREQUAL "arm")
     set(JAMCRC_KERNELS_ARM ON)
     set(JAMCRC_ARM_AARCH32 ON)
   endif()
@@ -25,19 +25,20 @@ endif()
 set(JAMCRC_AVX512_FLAGS -mavx512f -mavx512bw -mavx512vl -mpclmul -mvpclmulqdq)
 
 if(JAMCRC_KERNELS_ARM)
-  # The ARM kernel's instruction set. A 32-bit hard-float target needs the
-  # FPU named with it (armv8-a alone has none there); the first form the
-  # compiler takes is used.
-  include(CheckCXXCompilerFlag)
-  check_cxx_compiler_flag(-march=armv8-a+crc JAMCRC_ARM_CRC32_FLAGS_PLAIN)
-  if(JAMCRC_ARM_CRC32_FLAGS_PLAIN)
-    set(JAMCRC_ARM_CRC32_FLAGS -march=armv8-a+crc)
-  else()
-    check_cxx_compiler_flag(-march=armv8-a+crc+simd JAMCRC_ARM_CRC32_FLAGS_SIMD)
-    if(NOT JAMCRC_ARM_CRC32_FLAGS_SIMD)
-      message(FATAL_ERROR "the compiler takes neither -march=armv8-a+crc nor -march=armv8-a+crc+simd")
+  # The ARM kernel's instruction set, in the first form the compiler takes:
+  # a 32-bit hard-float target needs the FPU named with it (armv8-a alone has
+  # none there), and some clang drivers (zig's) read -march as a CPU name and
+  # take the extension on -mcpu instead.
+  unset(JAMCRC_ARM_CRC32_FLAGS)
+  foreach(flags -march=armv8-a+crc -march=armv8-a+crc+simd -mcpu=generic+crc)
+    jamcrc_check_compile_flag(${flags} known)
+    if(known)
+      set(JAMCRC_ARM_CRC32_FLAGS ${flags})
+      break()
     endif()
-    set(JAMCRC_ARM_CRC32_FLAGS -march=armv8-a+crc+simd)
+  endforeach()
+  if(NOT JAMCRC_ARM_CRC32_FLAGS)
+    message(FATAL_ERROR "the compiler takes no way of asking for the ARMv8 CRC32 instructions")
   endif()
 
   # How the program asks whether the CPU has the CRC32 instructions: found by
