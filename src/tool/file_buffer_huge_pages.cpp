@@ -10,10 +10,17 @@
 // ready. The helper never writes to the buffer itself; if it can't start, or
 // the kernel doesn't know the request, the read faults the pages in as usual.
 //
-// Built where <sys/mman.h> offers MADV_HUGEPAGE and MADV_POPULATE_WRITE
-// (Linux); elsewhere the heap serves, and no helper is started.
+// Built for Linux, whatever its C library; elsewhere the heap serves, and no
+// helper is started.
 #include <pthread.h>
 #include <sys/mman.h>
+
+// The advice is the kernel's (Linux 5.14 and later), not the C library's:
+// some C libraries (musl) don't name it yet. An older kernel answers EINVAL,
+// and the read then faults the pages in itself.
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
 
 #include <cstddef>
 #include <cstdlib>
