@@ -13,11 +13,15 @@ inline bool always() { return true; }
 bool has_pclmul_sse();
 bool has_vpclmul_avx2();
 bool has_vpclmul_avx512();
+// Not a question of what runs but of how fast: a CPU of AMD's design (SSE4A,
+// which only AMD's have), whose prefetching wants other distances.
+bool x86_amd_design();
 
 struct x86_features {
     bool pclmul_sse;
     bool vpclmul_avx2;
     bool vpclmul_avx512;
+    bool amd_design;
 };
 
 // Straight from cpuid and XCR0, asked anew on every call.

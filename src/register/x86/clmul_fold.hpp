@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "cpu_features.hpp"
 #include "crc32_kernels.hpp"
 #include "crc32_polynomial.hpp"
 
@@ -127,10 +128,12 @@ inline std::uint32_t finish128(__m128i acc, const std::uint8_t* p, std::size_t l
 //   constants(pair)        a fold_pair in every lane
 //   fold(block, k, data)   block carried forward by k's distance, XOR data
 //   narrow(block)          all lanes folded into one 128-bit block
-//   prefetch(p)            ask for data ahead of p, or nothing
+//   prefetch<AHEAD>(p)     ask for the data AHEAD bytes beyond p (nothing for 0)
+//   PREFETCH_FROM          the length from which it asks at all (0: never), and
+//   PREFETCH_NEAR, _FAR    how far ahead then, on AMD's designs and on others
 // Four accumulators 4 * WIDTH bytes apart keep the multiplier busy while the
 // data lasts; then one accumulator; then the 128-bit finish. length >= WIDTH.
-template <class Vector>
+template <class Vector, std::size_t AHEAD>
 inline std::uint32_t fold_all(std::uint32_t reg, const std::uint8_t* p, std::size_t length) {
     using vec = typename Vector::vec;
     constexpr std::size_t W = Vector::WIDTH;
@@ -150,7 +153,7 @@ inline std::uint32_t fold_all(std::uint32_t reg, const std::uint8_t* p, std::siz
         length -= 4 * W;
         const vec by_4 = Vector::constants(BY_4);
         while (length >= 4 * W) {
-            Vector::prefetch(p);
+            Vector::template prefetch<AHEAD>(p);
             acc = Vector::fold(acc, by_4, Vector::load(p));
             a1 = Vector::fold(a1, by_4, Vector::load(p + W));
             a2 = Vector::fold(a2, by_4, Vector::load(p + 2 * W));
@@ -183,6 +186,8 @@ struct vector128 {
     static vec constants(polynomial::fold_pair pair) { return fold_constants(pair); }
     static vec fold(vec block, vec k, vec data) { return _mm_xor_si128(fold128(block, k), data); }
     static vec narrow(vec block) { return block; }
+    static constexpr std::size_t PREFETCH_FROM = 0;
+    template <std::size_t AHEAD>
     static void prefetch(const std::uint8_t*) {}
 };
 
@@ -197,7 +202,15 @@ inline std::uint32_t fold_with(std::uint32_t reg, const std::uint8_t* p, std::si
             return fold_with<typename Vector::narrower>(reg, p, length);
         }
     }
-    return fold_all<Vector>(reg, p, length);
+    if constexpr (Vector::PREFETCH_FROM != 0) {
+        // The distance is part of the loop's code: an offset held in a
+        // register instead measured slower, even where nothing is fetched.
+        if (length >= Vector::PREFETCH_FROM) {
+            return cpu::x86_amd_design() ? fold_all<Vector, Vector::PREFETCH_NEAR>(reg, p, length)
+                                         : fold_all<Vector, Vector::PREFETCH_FAR>(reg, p, length);
+        }
+    }
+    return fold_all<Vector, 0>(reg, p, length);
 }
 
 // A whole kernel whose widest vectors are `Vector`s: the portable kernel for

@@ -40,6 +40,8 @@ constexpr unsigned AVX512F = bit(16);
 constexpr unsigned AVX512BW = bit(30);
 constexpr unsigned AVX512VL = bit(31);
 constexpr unsigned VPCLMULQDQ = bit(10);
+// Leaf 0x80000001, ecx.
+constexpr unsigned SSE4A = bit(6);
 // XCR0: register state the OS saves.
 constexpr std::uint32_t XSTATE_SSE_AVX = bit(1) | bit(2);
 constexpr std::uint32_t XSTATE_AVX512 = bit(5) | bit(6) | bit(7);
@@ -61,6 +63,7 @@ x86_features from_loader() {
     f.vpclmul_avx2 = f.pclmul_sse && CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(VPCLMULQDQ);
     f.vpclmul_avx512 = f.vpclmul_avx2 && CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) &&
                        CPU_FEATURE_ACTIVE(AVX512VL);
+    f.amd_design = CPU_FEATURE_PRESENT(SSE4A);
     return f;
 }
 #endif
@@ -71,6 +74,7 @@ constexpr unsigned ASKED = bit(0);
 constexpr unsigned ANSWER_PCLMUL_SSE = bit(1);
 constexpr unsigned ANSWER_VPCLMUL_AVX2 = bit(2);
 constexpr unsigned ANSWER_VPCLMUL_AVX512 = bit(3);
+constexpr unsigned ANSWER_AMD_DESIGN = bit(4);
 std::atomic<unsigned> answers{0};
 
 x86_features features() {
@@ -82,11 +86,11 @@ x86_features features() {
         const x86_features f = x86_from_cpuid();
 #endif
         known = ASKED | (f.pclmul_sse ? ANSWER_PCLMUL_SSE : 0u) | (f.vpclmul_avx2 ? ANSWER_VPCLMUL_AVX2 : 0u) |
-                (f.vpclmul_avx512 ? ANSWER_VPCLMUL_AVX512 : 0u);
+                (f.vpclmul_avx512 ? ANSWER_VPCLMUL_AVX512 : 0u) | (f.amd_design ? ANSWER_AMD_DESIGN : 0u);
         answers.store(known, std::memory_order_relaxed);
     }
     return {(known & ANSWER_PCLMUL_SSE) != 0, (known & ANSWER_VPCLMUL_AVX2) != 0,
-            (known & ANSWER_VPCLMUL_AVX512) != 0};
+            (known & ANSWER_VPCLMUL_AVX512) != 0, (known & ANSWER_AMD_DESIGN) != 0};
 }
 
 }  // namespace
@@ -100,6 +104,11 @@ x86_features x86_from_cpuid() {
     unsigned eax = 0, ebx = 0, ecx1 = 0, edx = 0;
     __cpuid(1, eax, ebx, ecx1, edx);
     f.pclmul_sse = all(ecx1, PCLMULQDQ | SSE41);
+    if (static_cast<unsigned>(__get_cpuid_max(0x80000000u, nullptr)) >= 0x80000001u) {
+        unsigned ecx_extended = 0;
+        __cpuid(0x80000001u, eax, ebx, ecx_extended, edx);
+        f.amd_design = all(ecx_extended, SSE4A);
+    }
     if (max_leaf < 7 || !all(ecx1, AVX | OSXSAVE)) {
         return f;
     }
@@ -115,5 +124,6 @@ x86_features x86_from_cpuid() {
 bool has_pclmul_sse() { return features().pclmul_sse; }
 bool has_vpclmul_avx2() { return features().vpclmul_avx2; }
 bool has_vpclmul_avx512() { return features().vpclmul_avx512; }
+bool x86_amd_design() { return features().amd_design; }
 
 }  // namespace jamcrc::cpu
