@@ -11,6 +11,10 @@
 #include "cpu_features.hpp"
 #include "crc32_kernels.hpp"
 
+#if JAMCRC_BENCH_ISAL
+#include <isa-l/crc.h>
+#endif
+
 #if JAMCRC_KERNELS_X86
 namespace jamcrc::bench {
 std::uint32_t load_only_avx512(std::uint32_t reg, const std::uint8_t* p, std::size_t n);
@@ -46,6 +50,11 @@ std::uint32_t dispatched(std::uint32_t, const std::uint8_t* p, std::size_t n) {
     return jamcrc::crc32_buffer(p, static_cast<std::uint32_t>(n));
 }
 
+#if JAMCRC_BENCH_ISAL
+// The same register from ISA-L's zlib-style CRC-32, which inverts on entry and exit.
+std::uint32_t isal(std::uint32_t reg, const std::uint8_t* p, std::size_t n) { return ~crc32_gzip_refl(~reg, p, n); }
+#endif
+
 void add(const std::string& name, jamcrc::crc32_kernel_fn fn) {
     // Odd sizes around the kernels' switches (16 bytes to fold at all, 128 to
     // go wide, 256 for four wide accumulators) beside the round ones.
@@ -63,6 +72,9 @@ int main(int argc, char** argv) {
         if (k.usable()) add(k.name, k.run);
     }
     add("crc32_buffer", dispatched);
+#if JAMCRC_BENCH_ISAL
+    add("isal", isal);
+#endif
 #if JAMCRC_KERNELS_X86
     if (jamcrc::cpu::has_vpclmul_avx512()) add("load_only_avx512", jamcrc::bench::load_only_avx512);
 #endif
