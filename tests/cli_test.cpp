@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <numeric>
 #include <random>
 #include <string>
@@ -91,38 +92,143 @@ TEST_F(Cli, WrongArgumentCountAsksForTheInputFile) {
     }
 }
 
+// How a row's file is laid down before the run. The large layouts lie past
+// the size from which the parts of a file the page cache lacks are read
+// directly (Linux), and end off a block boundary.
+enum class layout {
+    as_written,
+    dated_2100,              // fstat must not fail in a 32-bit build
+    cold,                    // evicted from the page cache
+    cold_but_the_middle,     // evicted, then its middle read back into the cache
+    cold_then_rewritten,     // evicted, then part rewritten: in the cache, not yet on the disk
+    on_tmpfs,                // a file system that is all page cache
+    direct_refused,          // cold, on a file system that refuses direct reads
+    direct_refused_partway,  // cold but the middle, on one that refuses the second direct read
+};
+
+constexpr std::size_t LARGE = (24u << 20) + 777;
+constexpr std::size_t MIDDLE_AT = 8u << 20, MIDDLE_LENGTH = 6u << 20;
+// Rewritten past the first page of its 2 MiB chunk, so that the chunk still
+// looks cold and is read directly: the kernel must write the new bytes back
+// first.
+constexpr std::size_t REWRITTEN_AT = (10u << 20) + 4096 + 123, REWRITTEN_LENGTH = 1000;
+
+// Out of the page cache, once on the disk. (Not every system can ask.)
+void evict(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::fsync(fd), 0);
+#ifdef POSIX_FADV_DONTNEED
+    EXPECT_EQ(::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED), 0);
+#endif
+    ::close(fd);
+}
+
+void pread_exactly(const std::string& path, std::size_t at, std::size_t length) {
+    std::string scratch(length, '\0');
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::pread(fd, scratch.data(), length, static_cast<off_t>(at)), static_cast<ssize_t>(length));
+    ::close(fd);
+}
+
+void pwrite_exactly(const std::string& path, const std::string& contents, std::size_t at, std::size_t length) {
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::pwrite(fd, contents.data() + at, length, static_cast<off_t>(at)), static_cast<ssize_t>(length));
+    ::close(fd);
+}
+
 TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
     std::string every_byte(256, '\0');
     std::iota(every_byte.begin(), every_byte.end(), '\0');
     std::string binary("\0\r\n\x1a\r\r\n\n\x1a\0\xff\x80", 12);
     std::string big(5u << 20, '\0');  // past the size where the buffer switches to huge pages
+    std::string large(LARGE, '\0');
     std::mt19937 gen(1);
     for (auto& c : big) c = static_cast<char>(gen());
-    // A file dated after 2038 must not fail fstat in a 32-bit build.
-    constexpr bool DATED_2100 = true;
+    for (auto& c : large) c = static_cast<char>(gen());
+    const std::string large_hex = hex(jamcrc_test::bitwise_crc(large));
     const struct {
         const char* name;
         std::string contents;
         std::string expected_hex;
-        bool dated_2100;
+        layout lay = layout::as_written;
     } cases[] = {
-        {"empty", "", "ffffffff", false},
-        {"digits", "123456789", "340bc6d9", false},
-        {"abc", "abc", "cadbbe3d", false},
-        {"zero", "0", "b2420de", false},  // leading zeros are not printed
-        {"every-byte", every_byte, "d6fa738c", false},
-        {"binary", binary, hex(jamcrc_test::bitwise_crc(binary)), false},
-        {"big", big, hex(jamcrc_test::bitwise_crc(big)), false},
-        {"dated-2100", "abc", "cadbbe3d", DATED_2100},
+        {"empty", "", "ffffffff"},
+        {"digits", "123456789", "340bc6d9"},
+        {"abc", "abc", "cadbbe3d"},
+        {"zero", "0", "b2420de"},  // leading zeros are not printed
+        {"every-byte", every_byte, "d6fa738c"},
+        {"binary", binary, hex(jamcrc_test::bitwise_crc(binary))},
+        {"big", big, hex(jamcrc_test::bitwise_crc(big))},
+        {"dated-2100", "abc", "cadbbe3d", layout::dated_2100},
+        {"large-cold", large, large_hex, layout::cold},
+        {"large-cold-but-the-middle", large, large_hex, layout::cold_but_the_middle},
+        {"large-cold-then-rewritten", large, large_hex, layout::cold_then_rewritten},
+        {"large-on-tmpfs", large, large_hex, layout::on_tmpfs},
+        {"large-direct-refused", large, large_hex, layout::direct_refused},
+        {"large-direct-refused-partway", large, large_hex, layout::direct_refused_partway},
     };
+#ifdef JAMCRC_TEST_REFUSE_DIRECT_LIBRARY
+    const char* refusing_library = JAMCRC_TEST_REFUSE_DIRECT_LIBRARY;
+#else
+    const char* refusing_library = nullptr;
+#endif
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path = write_file(c.name, c.contents);
-        if (c.dated_2100) {
-            const timespec times[2] = {{4102444800, 0}, {4102444800, 0}};  // 2100-01-01
-            ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        std::string path = (dir_ / c.name).string();
+        if (c.lay == layout::on_tmpfs) {
+            if (!fs::is_directory("/dev/shm")) continue;  // no tmpfs here: nothing to check
+            path = "/dev/shm/jamcrc-test-" + std::to_string(::getpid()) + "-" + c.name;
         }
-        expect_output(run_tool({path}), path + " crc32: " + c.expected_hex, 0);
+        const bool refusing = c.lay == layout::direct_refused || c.lay == layout::direct_refused_partway;
+        if (refusing && (refusing_library == nullptr || jamcrc_test::tool_has_launcher())) {
+            continue;  // nothing to preload into this tool
+        }
+        std::string written = c.contents;
+        if (c.lay == layout::cold_then_rewritten) {  // the disk has other bytes there
+            for (std::size_t i = REWRITTEN_AT; i < REWRITTEN_AT + REWRITTEN_LENGTH; ++i) written[i] = static_cast<char>(~written[i]);
+        }
+        std::ofstream(path, std::ios::binary).write(written.data(), static_cast<std::streamsize>(written.size()));
+        run_options o;
+        switch (c.lay) {
+            case layout::dated_2100: {
+                const timespec times[2] = {{4102444800, 0}, {4102444800, 0}};  // 2100-01-01
+                ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+                break;
+            }
+            case layout::cold:
+            case layout::direct_refused:
+                evict(path);
+                break;
+            case layout::cold_but_the_middle:
+            case layout::direct_refused_partway:
+                evict(path);
+                pread_exactly(path, MIDDLE_AT, MIDDLE_LENGTH);
+                break;
+            case layout::cold_then_rewritten:
+                evict(path);
+                pwrite_exactly(path, c.contents, REWRITTEN_AT, REWRITTEN_LENGTH);
+                break;
+            case layout::as_written:
+            case layout::on_tmpfs:
+                break;
+        }
+        const std::string refusals = (dir_ / "refusals").string();
+        if (refusing) {
+            o.environment = {std::string("LD_PRELOAD=") + refusing_library, "JAMCRC_TEST_REFUSALS=" + refusals,
+                             c.lay == layout::direct_refused ? "JAMCRC_TEST_REFUSE_DIRECT=fcntl" : "JAMCRC_TEST_REFUSE_DIRECT=read",
+                             "ASAN_OPTIONS=verify_asan_link_order=0"};
+        }
+        expect_output(run_tool({path}, o), path + " crc32: " + c.expected_hex, 0);
+        if (refusing && !fs::exists(refusals)) {
+            // A static tool never loads the library: then nothing was refused.
+            std::cout << c.name << ": the tool took no preloaded library (static), so nothing was refused\n";
+        }
+        std::error_code ignored;
+        fs::remove(refusals, ignored);
+        if (c.lay == layout::on_tmpfs) fs::remove(path);
     }
 }
 

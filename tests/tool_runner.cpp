@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+extern char** environ;
+
 namespace jamcrc_test {
 
 std::string tool_path() {
@@ -34,8 +36,8 @@ std::string launcher() {
 // Runs in the forked child, so it neither allocates nor throws: `program`
 // and `argv` are ready. `terminal`: the pty's far end, when
 // standard output goes to one.
-[[noreturn]] void child(const char* program, char* const argv[], const run_options& o, int out_w, int err_w,
-                        const char* terminal) {
+[[noreturn]] void child(const char* program, char* const argv[], char* const envp[], const run_options& o,
+                        int out_w, int err_w, const char* terminal) {
     if (o.close_stdout) {
         ::close(1);
     } else if (terminal != nullptr) {
@@ -61,7 +63,7 @@ std::string launcher() {
         ::setrlimit(RLIMIT_AS, &lim);
     }
     if (o.as_nobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(123);
-    ::execv(program, argv);
+    ::execve(program, argv, envp);
     ::_exit(122);
 }
 
@@ -100,6 +102,10 @@ run_result run_tool(const std::vector<std::string>& args, const run_options& o) 
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     const char* program = via.empty() ? tool.c_str() : via.c_str();
+    std::vector<char*> envp;  // the options' variables first, so that they win
+    for (const auto& e : o.environment) envp.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
+    envp.push_back(nullptr);
 
     int out_pipe[2], err_pipe[2];
     cloexec_pipe(out_pipe);
@@ -108,7 +114,9 @@ run_result run_tool(const std::vector<std::string>& args, const run_options& o) 
     const int terminal_fd = o.stdout_terminal ? open_terminal(terminal) : -1;
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) child(program, argv.data(), o, out_pipe[1], err_pipe[1], terminal_fd >= 0 ? terminal.c_str() : nullptr);
+    if (pid == 0) {
+        child(program, argv.data(), envp.data(), o, out_pipe[1], err_pipe[1], terminal_fd >= 0 ? terminal.c_str() : nullptr);
+    }
     ::close(out_pipe[1]);
     ::close(err_pipe[1]);
     if (terminal_fd >= 0) {

@@ -17,6 +17,7 @@ struct run_options {
     std::optional<unsigned long long> address_space_limit;  // bytes
     bool no_arguments_at_all = false;               // argv empty, not even the program name
     bool as_nobody = false;                         // when run by root, drop to user and group 65534
+    std::vector<std::string> environment;          // NAME=VALUE, beside the test's own
     std::chrono::seconds timeout{60};
 };
 

@@ -10,6 +10,10 @@ file_buffer file_buffer::allocate(std::uint32_t length) {
     return {length == 0 ? nullptr : static_cast<std::uint8_t*>(std::malloc(length)), length};
 }
 
+std::size_t file_buffer::capacity() const { return length_; }
+
+void file_buffer::prepare(std::size_t, std::size_t) {}
+
 file_buffer::file_buffer(file_buffer&& other) noexcept : data_(other.data_), length_(other.length_) {
     other.data_ = nullptr;
 }

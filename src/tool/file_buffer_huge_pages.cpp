@@ -3,12 +3,15 @@
 // otherwise dominated by one page fault per 4 KiB. Small buffers come from
 // the heap, which is cheaper to start.
 //
-// Even with huge pages, the kernel must zero every page before the read can
-// copy into it, and does so on the reading thread. For a very large buffer a
-// helper thread asks for the pages to be made ready (zeroed and mapped,
-// front to back) while the read is copying, so the read mostly finds them
-// ready. The helper never writes to the buffer itself; if it can't start, or
-// the kernel doesn't know the request, the read faults the pages in as usual.
+// Even with huge pages, the kernel must zero every page before a read can
+// copy into it, and does so on the reading thread. For a large range that the
+// read will copy from the page cache, a helper thread asks for the pages to be
+// made ready (zeroed and mapped, front to back) while the read is copying, so
+// the read mostly finds them ready (prepare). The helper never writes to the
+// buffer itself; if it can't start, or the kernel doesn't know the request,
+// the read faults the pages in as usual. Ranges read directly from the disk
+// get no helper: the kernel maps those pages as it reads, and a helper there
+// measured only slower.
 //
 // Built for Linux, whatever its C library; elsewhere the heap serves, and no
 // helper is started.
@@ -22,6 +25,7 @@
 #define MADV_POPULATE_WRITE 23
 #endif
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 
@@ -34,7 +38,7 @@ namespace {
 constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
 
 // Below this the pages are ready before a thread would have started.
-constexpr std::size_t PREFAULT_FROM = std::size_t{64} << 20;
+constexpr std::size_t PREPARE_FROM = std::size_t{64} << 20;
 
 struct prefault_job {
     pthread_t thread;
@@ -99,12 +103,21 @@ file_buffer file_buffer::allocate(std::uint32_t length) {
     file_buffer buffer{map_aligned(size), length};
     if (buffer.data_ != nullptr) {
         ::madvise(buffer.data_, size, MADV_HUGEPAGE);  // only advice: small pages still work
-        if (size >= PREFAULT_FROM) {
-            buffer.helper_ = start_prefault(buffer.data_, size);
-        }
     }
     return buffer;
 }
+
+void file_buffer::prepare(std::size_t from, std::size_t to) {
+    if (helper_ != nullptr || !is_mapped(length_) || to <= from || to - from < PREPARE_FROM) {
+        return;
+    }
+    // Whole huge pages: the helper's first and last may be shared with a range
+    // the read fills otherwise, which only means both may fault them in.
+    const std::size_t start = from / HUGE_PAGE * HUGE_PAGE;
+    helper_ = start_prefault(data_ + start, std::min(round_up(to, HUGE_PAGE), mapped_size(length_)) - start);
+}
+
+std::size_t file_buffer::capacity() const { return is_mapped(length_) ? mapped_size(length_) : length_; }
 
 file_buffer::file_buffer(file_buffer&& other) noexcept
     : data_(other.data_), length_(other.length_), helper_(other.helper_) {

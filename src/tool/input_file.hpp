@@ -4,9 +4,11 @@
 // members each one keeps are declared under the condition that picks it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
+#include "file_buffer.hpp"
 #include "native_path.hpp"
 
 namespace jamcrc {
@@ -16,6 +18,11 @@ namespace jamcrc {
 // around a signed 32-bit file length, the most a 32-bit program's one buffer
 // could hope to hold; longer files are refused, never checksummed in part.
 inline constexpr std::uint64_t MAX_FILE_LENGTH = 0x7FFFFFFFu;
+
+// The block a direct read moves: its file offsets, lengths and memory
+// addresses are multiples of this. 4 KiB suits every disk of 512-byte or
+// 4 KiB sectors; a file system that wants more refuses, and is read buffered.
+inline constexpr std::size_t DIRECT_READ_ALIGNMENT = 4096;
 
 class input_file {
 public:
@@ -37,9 +44,16 @@ public:
     // MAX_FILE_LENGTH.
     std::optional<std::uint32_t> measure_length();
 
-    // One read request for `length` bytes; the count that arrived, fewer only
-    // at the end of the file or on an error.
-    std::uint32_t read(void* buffer, std::uint32_t length);
+    // One read request for `length` bytes into `buffer`; the count that
+    // arrived, fewer only at the end of the file or on an error.
+    //
+    // On Linux the parts of a large file that the page cache doesn't hold
+    // may go straight from the disk into the buffer (O_DIRECT), in whole
+    // DIRECT_READ_ALIGNMENT blocks. That is done only where the buffer
+    // starts on such a boundary and its capacity reaches `length` rounded up
+    // to one; bytes past `length` may then be overwritten, and are not
+    // counted. Elsewhere, and for any other buffer, the page cache serves.
+    std::uint32_t read(file_buffer& buffer, std::uint32_t length);
 
     void close();
 

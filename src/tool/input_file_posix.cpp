@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "input_file.hpp"
+#include "posix_reads.hpp"
 
 namespace jamcrc {
 
@@ -51,13 +52,12 @@ std::optional<std::uint32_t> input_file::measure_length() {
     return static_cast<std::uint32_t>(end);
 }
 
-std::uint32_t input_file::read(void* buffer, std::uint32_t length) {
-    // One request from the caller's side; the kernel hands out at most about
-    // 2 GiB per call and may be interrupted, so keep asking until the end.
-    auto* out = static_cast<unsigned char*>(buffer);
+std::uint32_t read_range(int fd, std::uint8_t* out, off_t from, std::uint32_t count) {
+    // The kernel hands out at most about 2 GiB per call and may be
+    // interrupted, so keep asking until the end.
     std::uint32_t done = 0;
-    while (done < length) {
-        const ssize_t got = ::read(fd_, out + done, length - done);
+    while (done < count) {
+        const ssize_t got = ::pread(fd, out + done, count - done, from + done);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -67,6 +67,21 @@ std::uint32_t input_file::read(void* buffer, std::uint32_t length) {
         done += static_cast<std::uint32_t>(got);
     }
     return done;
+}
+
+std::uint32_t input_file::read(file_buffer& buffer, std::uint32_t length) {
+    // One request from the caller's side, from the start (where measuring
+    // left the position).
+#if JAMCRC_DIRECT_READS
+    const auto address = reinterpret_cast<std::uintptr_t>(buffer.data());
+    const std::size_t whole_blocks = (std::size_t{length} + DIRECT_READ_ALIGNMENT - 1) / DIRECT_READ_ALIGNMENT;
+    if (length >= DIRECT_READ_FROM && address % DIRECT_READ_ALIGNMENT == 0 &&
+        buffer.capacity() >= whole_blocks * DIRECT_READ_ALIGNMENT) {
+        return read_cold_parts_directly(fd_, buffer, length);
+    }
+#endif
+    buffer.prepare(0, length);
+    return read_range(fd_, buffer.data(), 0, length);
 }
 
 void input_file::close() {

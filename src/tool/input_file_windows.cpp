@@ -100,8 +100,8 @@ std::optional<std::uint32_t> input_file::measure_length() {
     return static_cast<std::uint32_t>(end.QuadPart);
 }
 
-std::uint32_t input_file::read(void* buffer, std::uint32_t length) {
-    auto* out = static_cast<unsigned char*>(buffer);
+std::uint32_t input_file::read(file_buffer& buffer, std::uint32_t length) {
+    std::uint8_t* out = buffer.data();
     std::uint32_t done = 0;
     while (done < length) {
         DWORD got = 0;

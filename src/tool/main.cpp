@@ -50,7 +50,7 @@ int run(int argc, path_char* argv[]) {
         return fail({"read error"});
     }
 
-    const std::uint32_t read = file.read(buffer.data(), *length);
+    const std::uint32_t read = file.read(buffer, *length);
     file.close();
     if (read != *length) {
         buffer.release();
