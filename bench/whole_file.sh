@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Times whole runs of the built tool with /usr/bin/time: a generated 1 GiB
-# file, read from the page cache, and a 9-byte file beside the static build
-# and a minimal C program doing the same steps (start-up cost). Prints each
-# run and the medians.
+# Times whole runs of the built tool: a generated 1 GiB file read cold (evicted
+# from the page cache before every run) and cached, each run interleaved with
+# `cat` and, where installed, 7-Zip's `h` reading the same file, then a 9-byte
+# file beside the static build and a minimal C program doing the same steps
+# (start-up cost). Prints each run and the medians.
 #
 #   bench/whole_file.sh [TOOL] [RUNS]    defaults: build/release/jamcrc, 9
 #   (the static build is taken from static/jamcrc beside TOOL)
@@ -33,9 +34,48 @@ echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(n
 echo "tool: $tool"
 
 head -c $((1 << 30)) /dev/urandom > "$work/1GiB"
-cat "$work/1GiB" > /dev/null  # into the page cache
+sync "$work/1GiB"
 echo "1 GiB file: $((1 << 30)) bytes = $((1 << 20)) KiB"
-time_runs "jamcrc, 1 GiB cached" "$tool" "$work/1GiB"
+
+# Out of the page cache (POSIX_FADV_DONTNEED): the next read goes to the disk.
+evict() { dd if="$1" iflag=nocache count=0 status=none; }
+
+# The programs that read the file, by label: jamcrc, cat, and 7-Zip if here.
+readers=(jamcrc cat)
+sevenzip=$(command -v 7zz || command -v 7z || true)
+[ -n "$sevenzip" ] && readers+=(7-zip)
+# command_for READER: the command that reads the file, into cmd.
+command_for() {
+    case $1 in
+        jamcrc) cmd=("$tool" "$work/1GiB") ;;
+        cat) cmd=(cat "$work/1GiB") ;;
+        7-zip) cmd=("$sevenzip" h -scrcCRC32 "$work/1GiB") ;;
+    esac
+}
+
+# interleaved MODE: every reader once per round, RUNS rounds, then each one's
+# median; MODE cold evicts the file before every read, cached reads it first.
+interleaved() {
+    local mode=$1 round reader
+    for reader in "${readers[@]}"; do : > "$work/$mode-$reader"; done
+    for round in $(seq "$runs"); do
+        for reader in "${readers[@]}"; do
+            if [ "$mode" = cold ]; then evict "$work/1GiB"; else cat "$work/1GiB" > /dev/null; fi
+            command_for "$reader"
+            # Wall time to the microsecond (time's own %e has 10 ms steps).
+            local start=$EPOCHREALTIME peak
+            peak=$(/usr/bin/time -f "%M" "${cmd[@]}" 2>&1 > /dev/null | tail -n 1)
+            echo "$(awk "BEGIN { print $EPOCHREALTIME - $start }") $peak" >> "$work/$mode-$reader"
+        done
+    done
+    for reader in "${readers[@]}"; do
+        printf '%-28s median %6.3f s wall, peak %8d KiB  (runs: %s)\n' "$reader, 1 GiB $mode" \
+            "$(cut -d' ' -f1 "$work/$mode-$reader" | median)" "$(cut -d' ' -f2 "$work/$mode-$reader" | median)" \
+            "$(cut -d' ' -f1 "$work/$mode-$reader" | tr '\n' ' ')"
+    done
+}
+interleaved cold
+interleaved cached
 
 # Start-up: a 9-byte file, many runs, against the least C that does the job.
 cc -O2 -o "$work/minimal" bench/minimal_checksum.c
