@@ -15,11 +15,27 @@ endif()
 # this target without a word. Checked with -Werror, as the tests build: a
 # compiler that merely warns the flag is unused (Darwin's and AArch64 clang's
 # -fstack-clash-protection) would otherwise break every warnings-as-errors
-# build, and gains nothing from it.
+# build, and gains nothing from it. Where the compiler warns even without the
+# flag (a user's CXXFLAGS may name a warning it doesn't know), every flag
+# would be refused, so the flag is judged without the user's flags there.
+check_cxx_compiler_flag(-Werror JAMCRC_CXX_COMPILES_WITHOUT_WARNINGS)
 function(jamcrc_check_compile_flag flag result)
   string(MAKE_C_IDENTIFIER "JAMCRC_CXX_FLAG${flag}" known)
+  if(NOT JAMCRC_CXX_COMPILES_WITHOUT_WARNINGS)
+    set(CMAKE_CXX_FLAGS "")
+  endif()
   set(CMAKE_REQUIRED_FLAGS -Werror)
   check_cxx_compiler_flag("${flag}" ${known})
+  set(${result} ${${known}} PARENT_SCOPE)
+endfunction()
+
+# jamcrc_check_link_flag(FLAG RESULT): the same for a flag of the link step.
+function(jamcrc_check_link_flag flag result)
+  string(MAKE_C_IDENTIFIER "JAMCRC_LINKER${flag}" known)
+  if(NOT JAMCRC_CXX_COMPILES_WITHOUT_WARNINGS)
+    set(CMAKE_CXX_FLAGS "")
+  endif()
+  check_linker_flag(CXX "${flag}" ${known})
   set(${result} ${${known}} PARENT_SCOPE)
 endfunction()
 if(JAMCRC_SANITIZE)
@@ -51,8 +67,8 @@ if(NOT WIN32)
     target_compile_options(jamcrc_options INTERFACE
       "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
   endif()
-  check_linker_flag(CXX "-Wl,-z,relro,-z,now" JAMCRC_LINKER_RELRO_NOW)
-  if(JAMCRC_LINKER_RELRO_NOW)
+  jamcrc_check_link_flag("-Wl,-z,relro,-z,now" relro_now)
+  if(relro_now)
     target_link_options(jamcrc_options INTERFACE -Wl,-z,relro -Wl,-z,now)
   endif()
 endif()

@@ -38,8 +38,15 @@ if(JAMCRC_KERNELS_ARM)
     endif()
   endforeach()
   if(NOT JAMCRC_ARM_CRC32_FLAGS)
-    message(FATAL_ERROR "the compiler takes no way of asking for the ARMv8 CRC32 instructions")
+    # The tool still builds, with the portable kernel; the test
+    # configurations would see the kernel they expect missing.
+    message(WARNING "the compiler takes none of the ways tried of asking for the ARMv8 CRC32 instructions: "
+      "the ARM kernel is left out")
+    set(JAMCRC_KERNELS_ARM OFF)
   endif()
+endif()
+
+if(JAMCRC_KERNELS_ARM)
 
   # How the program asks whether the CPU has the CRC32 instructions: found by
   # looking for each system's call, not guessed from the system's name.
