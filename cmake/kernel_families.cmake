@@ -47,7 +47,6 @@ if(JAMCRC_KERNELS_ARM)
 endif()
 
 if(JAMCRC_KERNELS_ARM)
-
   # How the program asks whether the CPU has the CRC32 instructions: found by
   # looking for each system's call, not guessed from the system's name.
   # "none" trusts the compiler's target (__ARM_FEATURE_CRC32) instead.
