@@ -2,6 +2,13 @@
 // question per kernel, named after it. Asked by the dispatcher, and by tests
 // and benchmarks to know which kernels they can run here. Each family declares
 // only its own questions.
+//
+// A kernel's question must ask for every instruction set its code may use:
+// all that its compile flags switch on, implied sets included. The flags are
+// set in src/register/CMakeLists.txt (jamcrc_kernel) and the sets each
+// question asks for are listed beside it (NEEDS_* in x86/cpu_features_x86.cpp,
+// the CRC32 extension in arm/cpu_features_arm.cpp); a change to one is a
+// change to the other.
 #pragma once
 
 namespace jamcrc::cpu {
@@ -13,15 +20,15 @@ inline bool always() { return true; }
 bool has_pclmul_sse();
 bool has_vpclmul_avx2();
 bool has_vpclmul_avx512();
-// Not a question of what runs but of how fast: a CPU of AMD's design (SSE4A,
-// which only AMD's have), whose prefetching wants other distances.
+// Not a question of what runs but of how fast: a CPU of AMD's design (by its
+// vendor, AMD or Hygon, which hypervisors pass on even where they hide other
+// marks), whose prefetching wants other distances.
 bool x86_amd_design();
 
 struct x86_features {
     bool pclmul_sse;
     bool vpclmul_avx2;
     bool vpclmul_avx512;
-    bool amd_design;
 };
 
 // Straight from cpuid and XCR0, asked anew on every call.
