@@ -86,7 +86,6 @@ constexpr unsigned OSXSAVE = bit(27);  // leaf 1, ecx: the OS uses XSAVE, so XCR
 
 // XCR0: register state the OS saves.
 constexpr std::uint32_t XSTATE_SSE_AVX = bit(1) | bit(2);
-constexpr std::uint32_t XSTATE_AVX512 = bit(5) | bit(6) | bit(7);
 
 bool all(unsigned word, unsigned bits) { return (word & bits) == bits; }
 
@@ -111,6 +110,7 @@ bool os_saves_avx512(std::uint32_t) {
            apple_says("hw.optional.avx512vl");
 }
 #else
+constexpr std::uint32_t XSTATE_AVX512 = bit(5) | bit(6) | bit(7);
 bool os_saves_avx512(std::uint32_t saved) { return all(saved, XSTATE_SSE_AVX | XSTATE_AVX512); }
 #endif
 
