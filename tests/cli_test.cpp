@@ -8,13 +8,16 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "reference_crc.hpp"
 #include "tool_runner.hpp"
@@ -104,7 +107,41 @@ enum class layout {
     on_tmpfs,                // a file system that is all page cache
     direct_refused,          // cold, on a file system that refuses direct reads
     direct_refused_partway,  // cold but the middle, on one that refuses the second direct read
+    on_zfs,                  // cold, on a file system with a cache of its own: read through it
+    cold_shrunk,             // cold, cut short after it was measured
+    cold_grown,              // cold, grown after it was measured
+    under_lease,             // another process holds a write lease and lets go after a second
 };
+
+// What the file system preload (Linux) must see the tool do there.
+enum class direct_reads { any, some, none, refused };
+
+direct_reads expected_direct_reads(layout lay) {
+    switch (lay) {
+        case layout::cold:
+        case layout::cold_but_the_middle:
+        case layout::cold_then_rewritten:
+        case layout::cold_shrunk:
+        case layout::cold_grown:
+            return direct_reads::some;
+        case layout::on_tmpfs:
+        case layout::on_zfs:
+            return direct_reads::none;
+        case layout::direct_refused:
+        case layout::direct_refused_partway:
+            return direct_reads::refused;
+        default:
+            return direct_reads::any;
+    }
+}
+
+// The large rows run again as an unprivileged user, to whom the kernel
+// answers some questions about the page cache differently; not those that
+// change the file behind the tool's back, or hold it.
+bool also_unprivileged(layout lay) {
+    return lay != layout::as_written && lay != layout::dated_2100 && lay != layout::cold_shrunk &&
+           lay != layout::cold_grown && lay != layout::under_lease;
+}
 
 constexpr std::size_t LARGE = (24u << 20) + 777;
 constexpr std::size_t MIDDLE_AT = 8u << 20, MIDDLE_LENGTH = 6u << 20;
@@ -112,6 +149,9 @@ constexpr std::size_t MIDDLE_AT = 8u << 20, MIDDLE_LENGTH = 6u << 20;
 // looks cold and is read directly: the kernel must write the new bytes back
 // first.
 constexpr std::size_t REWRITTEN_AT = (10u << 20) + 4096 + 123, REWRITTEN_LENGTH = 1000;
+// Cut within the first direct read, or grown by more than its slack.
+constexpr std::size_t SHRUNK_TO = LARGE - (5u << 20), GROWN_TO = LARGE + (3u << 20);
+constexpr const char* ZFS_TYPE = "0x2fc12fc1";
 
 // Out of the page cache, once on the disk. (Not every system can ask.)
 void evict(const std::string& path) {
@@ -139,6 +179,35 @@ void pwrite_exactly(const std::string& path, const std::string& contents, std::s
     ::close(fd);
 }
 
+// Another process's write lease on the file (as Samba and NFS servers take
+// them), let go a second after it asks for it. Not held where leases can't
+// be had (is_held).
+class write_lease {
+public:
+    explicit write_lease(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY)) {
+        old_handler_ = std::signal(SIGIO, SIG_IGN);  // the lease-break signal, which would end the test
+#ifdef F_SETLEASE  // Linux's
+        if (fd_ >= 0 && ::fcntl(fd_, F_SETLEASE, F_WRLCK) == 0) {
+            letting_go_ = std::thread([fd = fd_] {
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                ::fcntl(fd, F_SETLEASE, F_UNLCK);
+            });
+        }
+#endif
+    }
+    ~write_lease() {
+        if (letting_go_.joinable()) letting_go_.join();
+        if (fd_ >= 0) ::close(fd_);
+        std::signal(SIGIO, old_handler_);
+    }
+    bool is_held() const { return letting_go_.joinable(); }
+
+private:
+    int fd_;
+    void (*old_handler_)(int);
+    std::thread letting_go_;
+};
+
 TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
     std::string every_byte(256, '\0');
     std::iota(every_byte.begin(), every_byte.end(), '\0');
@@ -152,7 +221,7 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
     const struct {
         const char* name;
         std::string contents;
-        std::string expected_hex;
+        std::optional<std::string> expected_hex;  // none: a read error
         layout lay = layout::as_written;
     } cases[] = {
         {"empty", "", "ffffffff"},
@@ -163,71 +232,123 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
         {"binary", binary, hex(jamcrc_test::bitwise_crc(binary))},
         {"big", big, hex(jamcrc_test::bitwise_crc(big))},
         {"dated-2100", "abc", "cadbbe3d", layout::dated_2100},
+        {"under-lease", "abc", "cadbbe3d", layout::under_lease},
         {"large-cold", large, large_hex, layout::cold},
         {"large-cold-but-the-middle", large, large_hex, layout::cold_but_the_middle},
         {"large-cold-then-rewritten", large, large_hex, layout::cold_then_rewritten},
         {"large-on-tmpfs", large, large_hex, layout::on_tmpfs},
         {"large-direct-refused", large, large_hex, layout::direct_refused},
         {"large-direct-refused-partway", large, large_hex, layout::direct_refused_partway},
+        {"large-on-zfs", large, large_hex, layout::on_zfs},
+        {"large-cold-shrunk", large, std::nullopt, layout::cold_shrunk},
+        // Counted to the length measured: the bytes it grew by are not.
+        {"large-cold-grown", large, large_hex, layout::cold_grown},
     };
-#ifdef JAMCRC_TEST_REFUSE_DIRECT_LIBRARY
-    const char* refusing_library = JAMCRC_TEST_REFUSE_DIRECT_LIBRARY;
+#ifdef JAMCRC_TEST_PRELOAD_LIBRARY
+    // Only a native, dynamically linked tool takes a preloaded library.
+    const char* preload = jamcrc_test::tool_has_launcher() ? nullptr : JAMCRC_TEST_PRELOAD_LIBRARY;
 #else
-    const char* refusing_library = nullptr;
+    const char* preload = nullptr;
 #endif
+    const std::string log = (dir_ / "file-system-log").string();
+    fs::permissions(dir_, fs::perms::owner_all | fs::perms::others_exec);  // for the unprivileged runs
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const bool needs_preload = c.lay == layout::on_zfs || c.lay == layout::cold_shrunk ||
+                                   c.lay == layout::cold_grown ||
+                                   expected_direct_reads(c.lay) == direct_reads::refused;
+        if ((needs_preload && preload == nullptr) || (c.lay == layout::under_lease && jamcrc_test::tool_is_windows())) {
+            continue;  // nothing to make the file system behave so for this tool
+        }
         std::string path = (dir_ / c.name).string();
         if (c.lay == layout::on_tmpfs) {
             if (!fs::is_directory("/dev/shm")) continue;  // no tmpfs here: nothing to check
             path = "/dev/shm/jamcrc-test-" + std::to_string(::getpid()) + "-" + c.name;
         }
-        const bool refusing = c.lay == layout::direct_refused || c.lay == layout::direct_refused_partway;
-        if (refusing && (refusing_library == nullptr || jamcrc_test::tool_has_launcher())) {
-            continue;  // nothing to preload into this tool
-        }
-        std::string written = c.contents;
-        if (c.lay == layout::cold_then_rewritten) {  // the disk has other bytes there
-            for (std::size_t i = REWRITTEN_AT; i < REWRITTEN_AT + REWRITTEN_LENGTH; ++i) written[i] = static_cast<char>(~written[i]);
-        }
-        std::ofstream(path, std::ios::binary).write(written.data(), static_cast<std::streamsize>(written.size()));
-        run_options o;
-        switch (c.lay) {
-            case layout::dated_2100: {
-                const timespec times[2] = {{4102444800, 0}, {4102444800, 0}};  // 2100-01-01
-                ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-                break;
+        for (const bool unprivileged : {false, true}) {
+            if (unprivileged && !also_unprivileged(c.lay)) continue;
+            SCOPED_TRACE(unprivileged ? "as an unprivileged user" : "as the test's own user");
+            std::string written = c.contents;
+            if (c.lay == layout::cold_then_rewritten) {  // the disk has other bytes there
+                for (std::size_t i = REWRITTEN_AT; i < REWRITTEN_AT + REWRITTEN_LENGTH; ++i) written[i] = static_cast<char>(~written[i]);
             }
-            case layout::cold:
-            case layout::direct_refused:
-                evict(path);
-                break;
-            case layout::cold_but_the_middle:
-            case layout::direct_refused_partway:
-                evict(path);
-                pread_exactly(path, MIDDLE_AT, MIDDLE_LENGTH);
-                break;
-            case layout::cold_then_rewritten:
-                evict(path);
-                pwrite_exactly(path, c.contents, REWRITTEN_AT, REWRITTEN_LENGTH);
-                break;
-            case layout::as_written:
-            case layout::on_tmpfs:
-                break;
+            std::ofstream(path, std::ios::binary).write(written.data(), static_cast<std::streamsize>(written.size()));
+            fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+            run_options o;
+            o.as_nobody = unprivileged;
+            o.timeout = std::chrono::seconds(30);
+            std::optional<write_lease> lease;
+            switch (c.lay) {
+                case layout::dated_2100: {
+                    const timespec times[2] = {{4102444800, 0}, {4102444800, 0}};  // 2100-01-01
+                    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+                    break;
+                }
+                case layout::cold:
+                case layout::direct_refused:
+                case layout::on_zfs:
+                case layout::cold_shrunk:
+                case layout::cold_grown:
+                    evict(path);
+                    break;
+                case layout::cold_but_the_middle:
+                case layout::direct_refused_partway:
+                    evict(path);
+                    pread_exactly(path, MIDDLE_AT, MIDDLE_LENGTH);
+                    break;
+                case layout::cold_then_rewritten:
+                    evict(path);
+                    pwrite_exactly(path, c.contents, REWRITTEN_AT, REWRITTEN_LENGTH);
+                    break;
+                case layout::under_lease:
+                    lease.emplace(path);
+                    if (!lease->is_held()) {
+                        std::cout << c.name << ": no lease can be had on this file system, nothing to wait for\n";
+                    }
+                    break;
+                case layout::as_written:
+                case layout::on_tmpfs:
+                    break;
+            }
+            if (preload != nullptr) {
+                std::ofstream{log, std::ios::trunc};
+                fs::permissions(log, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_write);
+                o.environment = {std::string("LD_PRELOAD=") + preload, "JAMCRC_TEST_LOG=" + log,
+                                 "ASAN_OPTIONS=verify_asan_link_order=0"};
+                if (c.lay == layout::direct_refused) o.environment.push_back("JAMCRC_TEST_REFUSE_DIRECT=fcntl");
+                if (c.lay == layout::direct_refused_partway) o.environment.push_back("JAMCRC_TEST_REFUSE_DIRECT=read");
+                if (c.lay == layout::on_zfs) o.environment.push_back(std::string("JAMCRC_TEST_STATFS_TYPE=") + ZFS_TYPE);
+                if (c.lay == layout::cold_shrunk) o.environment.push_back("JAMCRC_TEST_RESIZE_TO=" + std::to_string(SHRUNK_TO));
+                if (c.lay == layout::cold_grown) o.environment.push_back("JAMCRC_TEST_RESIZE_TO=" + std::to_string(GROWN_TO));
+            }
+            const run_result r = run_tool({path}, o);
+            expect_output(r, c.expected_hex ? path + " crc32: " + *c.expected_hex : "read error",
+                          c.expected_hex ? 0 : FAILURE_STATUS);
+            if (preload != nullptr) {
+                std::string seen;
+                std::getline(std::ifstream(log), seen);
+                if (seen.find('L') == std::string::npos) {
+                    // A static tool never loads the library: nothing to check.
+                    std::cout << c.name << ": the tool took no preloaded library (static)\n";
+                    if (needs_preload) continue;
+                } else {
+                    EXPECT_TRUE(seen.find('!') == std::string::npos) << "the file could not be resized: " << seen;
+                    switch (expected_direct_reads(c.lay)) {
+                        case direct_reads::some:
+                            EXPECT_TRUE(seen.find('D') != std::string::npos) << "no direct read: " << seen;
+                            break;
+                        case direct_reads::none:
+                            EXPECT_TRUE(seen.find_first_of("OD") == std::string::npos) << "read directly: " << seen;
+                            break;
+                        case direct_reads::refused:
+                            EXPECT_TRUE(seen.find('R') != std::string::npos) << "nothing was refused: " << seen;
+                            break;
+                        case direct_reads::any:
+                            break;
+                    }
+                }
+            }
         }
-        const std::string refusals = (dir_ / "refusals").string();
-        if (refusing) {
-            o.environment = {std::string("LD_PRELOAD=") + refusing_library, "JAMCRC_TEST_REFUSALS=" + refusals,
-                             c.lay == layout::direct_refused ? "JAMCRC_TEST_REFUSE_DIRECT=fcntl" : "JAMCRC_TEST_REFUSE_DIRECT=read",
-                             "ASAN_OPTIONS=verify_asan_link_order=0"};
-        }
-        expect_output(run_tool({path}, o), path + " crc32: " + c.expected_hex, 0);
-        if (refusing && !fs::exists(refusals)) {
-            // A static tool never loads the library: then nothing was refused.
-            std::cout << c.name << ": the tool took no preloaded library (static), so nothing was refused\n";
-        }
-        std::error_code ignored;
-        fs::remove(refusals, ignored);
         if (c.lay == layout::on_tmpfs) fs::remove(path);
     }
 }
@@ -389,7 +510,11 @@ TEST_F(Cli, FilesWithoutAMeasurableLengthAreReadErrors) {
     const std::string fifo = (dir_ / "fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::vector<std::string> paths = {fifo, "/dev/null", "/dev/zero"};
-    if (fs::exists("/proc/self/status")) paths.push_back("/proc/self/status");
+    // Most of /proc can't be sought to its end; some files there seek to an
+    // end of 0 and still hold bytes.
+    for (const char* pseudo : {"/proc/self/status", "/proc/sys/kernel/ostype", "/proc/self/cmdline"}) {
+        if (fs::exists(pseudo)) paths.push_back(pseudo);
+    }
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         run_options quick;

@@ -1,11 +1,18 @@
-/* Preloaded into the tool by the command-line tests: a file system that won't
-   read directly, as some FUSE and network file systems won't.
-     JAMCRC_TEST_REFUSE_DIRECT=fcntl  setting O_DIRECT fails with EINVAL;
-     JAMCRC_TEST_REFUSE_DIRECT=read   setting it works, and so does the first
-                                      direct read, but every later one fails
-                                      with EINVAL (alignment refused partway).
-   Each refusal appends a byte to the file JAMCRC_TEST_REFUSALS names, so a
-   test can tell a refusal from a tool that never loaded this (a static one). */
+/* Preloaded into the tool by the command-line tests: a file system that
+   behaves as the test asks, and a record of what the tool did on it.
+     JAMCRC_TEST_LOG=FILE            appends L when loaded, O for each O_DIRECT
+                                     set, D for each direct read, R for each
+                                     refusal below: a test can tell a direct
+                                     read, a refusal, and a tool that never
+                                     loaded this (a static one)
+     JAMCRC_TEST_REFUSE_DIRECT=fcntl setting O_DIRECT fails with EINVAL;
+     JAMCRC_TEST_REFUSE_DIRECT=read  setting it works, and so does the first
+                                     direct read, but every later one fails
+                                     with EINVAL (alignment refused partway)
+     JAMCRC_TEST_STATFS_TYPE=N       fstatfs reports file system type N
+     JAMCRC_TEST_RESIZE_TO=N         the file is cut or extended to N bytes
+                                     just before the tool's first read: after
+                                     it was measured */
 /* Both names of each call are defined here: neither may be redirected to the
    other by the 64-bit offset and time switches the build sets. */
 #undef _FILE_OFFSET_BITS
@@ -15,20 +22,28 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/statfs.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+static void note(const char* what) {
+    const char* log = getenv("JAMCRC_TEST_LOG");
+    const int fd = log == NULL ? -1 : open(log, O_WRONLY | O_APPEND);
+    if (fd >= 0) {
+        (void)!write(fd, what, 1);
+        close(fd);
+    }
+}
+
+__attribute__((constructor)) static void loaded(void) { note("L"); }
 
 static int refusing(const char* how) {
     const char* mode = getenv("JAMCRC_TEST_REFUSE_DIRECT");
     if (mode == NULL || strcmp(mode, how) != 0) return 0;
-    const char* log = getenv("JAMCRC_TEST_REFUSALS");
-    const int fd = log == NULL ? -1 : open(log, O_WRONLY | O_APPEND | O_CREAT, 0600);
-    if (fd >= 0) {
-        (void)!write(fd, "x", 1);
-        close(fd);
-    }
+    note("R");
     errno = EINVAL;
     return 1;
 }
@@ -39,16 +54,19 @@ static int real_fcntl(int fd, int cmd, long arg) {
     return real(fd, cmd, arg);
 }
 
-static int fcntl_refusing(int fd, int cmd, va_list args) {
+static int fcntl_observed(int fd, int cmd, va_list args) {
     const long arg = va_arg(args, long);
-    if (cmd == F_SETFL && (arg & O_DIRECT) && refusing("fcntl")) return -1;
-    return real_fcntl(fd, cmd, arg);
+    const int setting_direct = cmd == F_SETFL && (arg & O_DIRECT);
+    if (setting_direct && refusing("fcntl")) return -1;
+    const int r = real_fcntl(fd, cmd, arg);
+    if (setting_direct && r == 0) note("O");
+    return r;
 }
 
 int fcntl(int fd, int cmd, ...) {
     va_list args;
     va_start(args, cmd);
-    const int r = fcntl_refusing(fd, cmd, args);
+    const int r = fcntl_observed(fd, cmd, args);
     va_end(args);
     return r;
 }
@@ -56,18 +74,53 @@ int fcntl(int fd, int cmd, ...) {
 int fcntl64(int fd, int cmd, ...) {
     va_list args;
     va_start(args, cmd);
-    const int r = fcntl_refusing(fd, cmd, args);
+    const int r = fcntl_observed(fd, cmd, args);
     va_end(args);
     return r;
 }
 
-static ssize_t pread_refusing(int fd, void* buf, size_t count, off_t offset) {
+static void resize_once(int fd) {
+    static int done;
+    const char* to = getenv("JAMCRC_TEST_RESIZE_TO");
+    if (to == NULL || done) return;
+    done = 1;
+    char self[64];
+    snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    if (truncate64(self, strtoll(to, NULL, 10)) != 0) note("!");
+}
+
+static ssize_t pread_observed(int fd, void* buf, size_t count, off_t offset) {
     static ssize_t (*real)(int, void*, size_t, off_t);
     static int direct_reads;
     if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "pread64");
-    if ((real_fcntl(fd, F_GETFL, 0) & O_DIRECT) && direct_reads++ > 0 && refusing("read")) return -1;
+    resize_once(fd);
+    if (real_fcntl(fd, F_GETFL, 0) & O_DIRECT) {
+        if (direct_reads++ > 0 && refusing("read")) return -1;
+        note("D");
+    }
     return real(fd, buf, count, offset);
 }
 
-ssize_t pread(int fd, void* buf, size_t count, off_t offset) { return pread_refusing(fd, buf, count, offset); }
-ssize_t pread64(int fd, void* buf, size_t count, off_t offset) { return pread_refusing(fd, buf, count, offset); }
+ssize_t pread(int fd, void* buf, size_t count, off_t offset) { return pread_observed(fd, buf, count, offset); }
+ssize_t pread64(int fd, void* buf, size_t count, off_t offset) { return pread_observed(fd, buf, count, offset); }
+
+static void retype(int r, __fsword_t* type) {
+    const char* as = getenv("JAMCRC_TEST_STATFS_TYPE");
+    if (r == 0 && as != NULL) *type = (__fsword_t)strtoul(as, NULL, 0);
+}
+
+int fstatfs(int fd, struct statfs* buf) {
+    static int (*real)(int, struct statfs*);
+    if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "fstatfs");
+    const int r = real(fd, buf);
+    retype(r, &buf->f_type);
+    return r;
+}
+
+int fstatfs64(int fd, struct statfs64* buf) {
+    static int (*real)(int, struct statfs64*);
+    if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "fstatfs64");
+    const int r = real(fd, buf);
+    retype(r, &buf->f_type);
+    return r;
+}

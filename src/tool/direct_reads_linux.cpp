@@ -6,24 +6,38 @@
 // are copied from it as before (reading them from the disk again would be
 // slower).
 //
-// Which parts the cache holds is sampled, one page per 2 MiB chunk, by
-// mincore() on a read-only mapping of the file: that reads nothing, and the
-// sampling of a 1 GiB file takes a fraction of a millisecond. Runs of chunks
-// alike are read with one request each.
+// Which parts the cache holds is sampled, one page per 2 MiB chunk, in a way
+// that tells this caller the truth:
+// - mincore() on a read-only mapping of the file, which reads nothing, where
+//   the kernel answers it truthfully: to the file's owner, to a caller who
+//   may write it, and to the privileged. To anyone else (since Linux 5.0)
+//   every page looks cached;
+// - otherwise a one-byte read that refuses to wait (RWF_NOWAIT), which any
+//   reader may make: it copies the byte where the page is cached and fails
+//   where it isn't. The kernel then reads that one page into the cache
+//   (readahead is off while probing), so the pages a probe brought in are
+//   dropped again afterwards, lest the next run take the chunk for cached.
+// Runs of chunks alike are read with one request each.
 //
 // What a plain read promises still holds:
 // - the bytes are what the file holds now: the kernel writes back data written
 //   but not yet on the disk before it reads the range directly;
 // - a file system that refuses direct reads (EINVAL when O_DIRECT is set, as
-//   some FUSE and network file systems do), or a file that can't be mapped,
+//   some FUSE and network file systems do), or a file that can't be sampled,
 //   is read through the cache, and so is the rest of a run whose direct read
 //   fails on alignment: a readable file is never a read error;
+// - a file system whose cache is not the page cache (ZFS) is read through its
+//   own cache: what mincore sees says nothing of it;
 // - a file that shrank after it was measured comes up short; one that grew is
 //   counted up to the measured length only (a direct read may bring up to a
 //   block more, into the buffer's slack).
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,9 +70,55 @@ constexpr std::size_t round_up(std::size_t n, std::size_t to) { return (n + to -
 constexpr std::size_t MOST_PER_REQUEST = 0x7FFFF000;
 static_assert(MOST_PER_REQUEST % DIRECT_READ_ALIGNMENT == 0);
 
+// The kernel's numbers, for C libraries whose headers don't name them yet.
+#ifndef RWF_NOWAIT
+#define RWF_NOWAIT 0x00000008
+#endif
+#if defined(SYS_cachestat)
+constexpr long CACHESTAT = SYS_cachestat;
+#elif (defined(__x86_64__) && !defined(__ILP32__)) || defined(__i386__) || defined(__aarch64__) || \
+    defined(__arm__) || defined(__s390x__) || defined(__powerpc__) || defined(__riscv) || defined(__loongarch__)
+constexpr long CACHESTAT = 451;  // Linux 6.5; the same number on each of these
+#else
+constexpr long CACHESTAT = -1;   // not asked here
+#endif
+
+// ZFS keeps file data in a cache of its own (the ARC), which mincore doesn't
+// see, and since OpenZFS 2.3 a direct read bypasses it: a file ZFS holds
+// would look cold and be read from the disk. Its files are read through it.
+constexpr unsigned long ZFS_SUPER_MAGIC = 0x2fc12fc1;
+
+bool page_cache_is_the_cache(int fd) {
+    struct statfs fs;
+    return ::fstatfs(fd, &fs) != 0 || static_cast<unsigned long>(fs.f_type) != ZFS_SUPER_MAGIC;
+}
+
+// Whether mincore answers this caller truthfully. cachestat applies the same
+// rule and says so (EPERM) rather than lie; where it is missing (before Linux
+// 6.5, or under an emulator) the owner and root are taken at their word, and
+// anyone else probes.
+bool mincore_tells_the_truth(int fd) {
+    struct cachestat_range {
+        std::uint64_t offset, length;
+    } first_page{0, 1};
+    struct cachestat_counts {
+        std::uint64_t cache, dirty, writeback, evicted, recently_evicted;
+    } counts;
+    if (CACHESTAT >= 0) {
+        if (::syscall(CACHESTAT, fd, &first_page, &counts, 0) == 0) {
+            return true;
+        }
+        if (errno == EPERM) {
+            return false;
+        }
+    }
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && (::geteuid() == 0 || st.st_uid == ::geteuid());
+}
+
 // Whether the page cache holds the first page of each chunk of the first
-// `length` bytes; false when it can't be asked.
-bool sample_cache(int fd, std::uint32_t length, chunk_map& cached) {
+// `length` bytes, by mincore; false when it can't be asked.
+bool sample_with_mincore(int fd, std::uint32_t length, chunk_map& cached) {
     for (std::size_t window = 0; window < length; window += SAMPLE_WINDOW) {
         const std::size_t size = std::min<std::size_t>(SAMPLE_WINDOW, length - window);
         void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(window));
@@ -77,6 +137,51 @@ bool sample_cache(int fd, std::uint32_t length, chunk_map& cached) {
         }
     }
     return true;
+}
+
+// The byte at `at` if the page cache holds it, without waiting for the disk:
+// 1, or -1 with EAGAIN where it doesn't. Through the system call itself, as
+// not every C library wraps it (musl doesn't); the offset goes in two halves
+// of a long each, low first, as the kernel puts them back together.
+long read_if_cached(int fd, std::size_t at) {
+#if defined(SYS_preadv2) && !(defined(__x86_64__) && defined(__ILP32__))
+    unsigned char byte;
+    iovec one{&byte, 1};
+    const auto offset = static_cast<std::uint64_t>(at);
+    constexpr unsigned HALF = sizeof(long) * 4;
+    return ::syscall(SYS_preadv2, fd, &one, 1, static_cast<unsigned long>(offset),
+                     static_cast<unsigned long>((offset >> HALF) >> HALF), RWF_NOWAIT);
+#else
+    (void)fd;
+    (void)at;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+// The same, by a non-waiting read of each chunk's first byte; false when the
+// system or the file system has no such reads. Readahead is off meanwhile, so
+// that a probe of a cold chunk brings in its one page and no more.
+bool sample_with_probes(int fd, std::uint32_t length, chunk_map& cached) {
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    bool asked = true;
+    for (std::size_t at = 0; at < length && asked; at += CHUNK) {
+        const long got = read_if_cached(fd, at);
+        cached[at / CHUNK] = got == 1;
+        asked = got == 1 || (got < 0 && errno == EAGAIN);
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_NORMAL);
+    return asked;
+}
+
+// Drops the pages the probes of cold chunks brought into the cache.
+void forget_probes(int fd, const chunk_map& cached, std::uint32_t length) {
+    const long page = ::sysconf(_SC_PAGESIZE);
+    for (std::size_t at = 0; at < length; at += CHUNK) {
+        if (!cached[at / CHUNK]) {
+            ::posix_fadvise(fd, static_cast<off_t>(at), page, POSIX_FADV_DONTNEED);
+        }
+    }
 }
 
 // O_DIRECT on or off on the open file; false when the file system refuses.
@@ -136,15 +241,24 @@ void prepare_longest_cached_run(file_buffer& buffer, const chunk_map& cached, st
     buffer.prepare(best_from, best_to);
 }
 
+// The whole file through the cache, as for small files.
+std::uint32_t read_through_cache(int fd, file_buffer& buffer, std::uint32_t length) {
+    buffer.prepare(0, length);
+    return read_range(fd, buffer.data(), 0, length);
+}
+
 }  // namespace
 
 std::uint32_t read_cold_parts_directly(int fd, file_buffer& buffer, std::uint32_t length) {
-    std::uint8_t* const out = buffer.data();
-    chunk_map cached{};
-    if (!sample_cache(fd, length, cached)) {
-        buffer.prepare(0, length);
-        return read_range(fd, out, 0, length);
+    if (!page_cache_is_the_cache(fd)) {
+        return read_through_cache(fd, buffer, length);
     }
+    chunk_map cached{};
+    const bool probing = !mincore_tells_the_truth(fd);
+    if (!(probing ? sample_with_probes(fd, length, cached) : sample_with_mincore(fd, length, cached))) {
+        return read_through_cache(fd, buffer, length);
+    }
+    std::uint8_t* const out = buffer.data();
     // The sampling's mappings are gone before a helper starts: mapping waits
     // for a helper's work to end.
     prepare_longest_cached_run(buffer, cached, length);
@@ -173,6 +287,9 @@ std::uint32_t read_cold_parts_directly(int fd, file_buffer& buffer, std::uint32_
         if (done < end) {
             break;  // the end of the file came early, or the disk failed
         }
+    }
+    if (probing) {
+        forget_probes(fd, cached, length);
     }
     return done;
 }

@@ -4,7 +4,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
 
 #include "input_file.hpp"
 #include "posix_reads.hpp"
@@ -15,8 +19,63 @@ namespace jamcrc {
 // 2 GiB or more would not even open, and would be reported as missing.
 static_assert(sizeof(off_t) >= 8, "64-bit file offsets are needed (_FILE_OFFSET_BITS=64)");
 
+namespace {
+
+constexpr int OPEN_FLAGS = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// How long the kernel gives a lease holder to let go before it takes the
+// lease away (Linux's fs.lease-break-time, 45 s unless set otherwise).
+long lease_break_seconds() {
+    long seconds = 45;
+    const int fd = ::open("/proc/sys/fs/lease-break-time", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        char text[24] = {};
+        if (::read(fd, text, sizeof text - 1) > 0) {
+            seconds = std::strtol(text, nullptr, 10);
+        }
+        ::close(fd);
+    }
+    return std::clamp(seconds, 0L, 3600L);
+}
+
+double now_seconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// A regular file under another process's write lease (Samba's oplocks, an
+// NFS server's delegations) won't open at once without waiting: the open
+// fails with EWOULDBLOCK and asks the holder to let go. A reader that waits
+// is held until the holder lets go or the kernel takes the lease away; this
+// one asks again now and then for as long, without ever waiting in the open
+// itself, and only for a regular file: FIFOs, terminals and devices are never
+// waited on.
+int open_when_lease_is_broken(const char* path) {
+    struct stat st;
+    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return -1;
+    }
+    const double give_up = now_seconds() + static_cast<double>(lease_break_seconds()) + 1.0;
+    long pause_ns = 1'000'000;
+    for (;;) {
+        const timespec pause{0, pause_ns};
+        ::nanosleep(&pause, nullptr);
+        const int fd = ::open(path, OPEN_FLAGS);
+        if (fd >= 0 || errno != EWOULDBLOCK || now_seconds() > give_up) {
+            return fd;
+        }
+        pause_ns = std::min(pause_ns * 2, 20'000'000L);
+    }
+}
+
+}  // namespace
+
 input_file input_file::open(const char* path) {
-    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = ::open(path, OPEN_FLAGS);
+    if (fd < 0 && errno == EWOULDBLOCK) {
+        fd = open_when_lease_is_broken(path);
+    }
     struct stat st;
     if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
         ::close(fd);  // a directory opens for reading here, but holds no bytes to check
@@ -47,6 +106,13 @@ std::optional<std::uint32_t> input_file::measure_length() {
         return std::nullopt;
     }
     if (end != start && ::lseek(fd_, start, SEEK_SET) != start) {
+        return std::nullopt;
+    }
+    // Nothing to seek past need not mean nothing to read: pseudo-files
+    // (/proc/sys, /proc/self/cmdline, cgroup v1 files) end at 0 and still
+    // hold bytes. Only a file that yields none is empty.
+    unsigned char first = 0;
+    if (end == 0 && ::pread(fd_, &first, 1, 0) != 0) {
         return std::nullopt;
     }
     return static_cast<std::uint32_t>(end);
