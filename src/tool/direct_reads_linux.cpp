@@ -159,16 +159,32 @@ long read_if_cached(int fd, std::size_t at) {
 #endif
 }
 
-// The same, by a non-waiting read of each chunk's first byte; false when the
-// system or the file system has no such reads. Readahead is off meanwhile, so
-// that a probe of a cold chunk brings in its one page and no more.
+// Whether the page cache holds the byte at `at`: 1, 0, or -1 when it can't
+// be asked. Asking a cold page sets off its read, and on a quick disk that
+// read now and then ends before the answer: a cold page can look cached.
+int probe(int fd, std::size_t at) {
+    const long got = read_if_cached(fd, at);
+    return got == 1 ? 1 : got < 0 && errno == EAGAIN ? 0 : -1;
+}
+
+// A second page of each chunk, asked where the first looked cached: a chunk
+// the cache really holds has both, and a cold one rarely fools both probes.
+constexpr std::size_t CONFIRM_AT = CHUNK / 2;
+
+// The same, by a non-waiting read of each chunk's first byte (and, where
+// that looks cached, its middle one); false when the system or the file
+// system has no such reads. Readahead is off meanwhile, so that a probe of a
+// cold chunk brings in its one page and no more.
 bool sample_with_probes(int fd, std::uint32_t length, chunk_map& cached) {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     bool asked = true;
     for (std::size_t at = 0; at < length && asked; at += CHUNK) {
-        const long got = read_if_cached(fd, at);
-        cached[at / CHUNK] = got == 1;
-        asked = got == 1 || (got < 0 && errno == EAGAIN);
+        int answer = probe(fd, at);
+        if (answer == 1 && at + CONFIRM_AT < length) {
+            answer = probe(fd, at + CONFIRM_AT);
+        }
+        cached[at / CHUNK] = answer == 1;
+        asked = answer >= 0;
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_NORMAL);
     return asked;
@@ -178,8 +194,8 @@ bool sample_with_probes(int fd, std::uint32_t length, chunk_map& cached) {
 void forget_probes(int fd, const chunk_map& cached, std::uint32_t length) {
     const long page = ::sysconf(_SC_PAGESIZE);
     for (std::size_t at = 0; at < length; at += CHUNK) {
-        if (!cached[at / CHUNK]) {
-            ::posix_fadvise(fd, static_cast<off_t>(at), page, POSIX_FADV_DONTNEED);
+        if (!cached[at / CHUNK]) {  // both probed pages at most, in one call
+            ::posix_fadvise(fd, static_cast<off_t>(at), static_cast<off_t>(CONFIRM_AT) + page, POSIX_FADV_DONTNEED);
         }
     }
 }
