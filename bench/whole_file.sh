@@ -5,14 +5,18 @@
 # file beside the static build and a minimal C program doing the same steps
 # (start-up cost). Prints each run and the medians.
 #
-#   bench/whole_file.sh [TOOL] [RUNS]    defaults: build/release/jamcrc, 9
+#   bench/whole_file.sh [TOOL] [RUNS] [USER]    defaults: build/release/jamcrc, 9
 #   (the static build is taken from static/jamcrc beside TOOL)
+# With USER (run as root), the tool also reads the file as that user, who
+# neither owns it nor may write it, in turn with the other readers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tool=$(realpath "${1:-build/release/jamcrc}")
 static_tool="$(dirname "$tool")/static/jamcrc"
 runs=${2:-9}
+as_user=${3:-}
 work=$(mktemp -d)
+chmod 755 "$work"  # the file is the owner's, readable by all
 trap 'rm -rf "$work"' EXIT
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -42,6 +46,7 @@ evict() { dd if="$1" iflag=nocache count=0 status=none; }
 
 # The programs that read the file, by label: jamcrc, cat, and 7-Zip if here.
 readers=(jamcrc cat)
+[ -n "$as_user" ] && readers+=("jamcrc-as-$as_user")
 sevenzip=$(command -v 7zz || command -v 7z || true)
 [ -n "$sevenzip" ] && readers+=(7-zip)
 # command_for READER: the command that reads the file, into cmd.
@@ -50,6 +55,8 @@ command_for() {
         jamcrc) cmd=("$tool" "$work/1GiB") ;;
         cat) cmd=(cat "$work/1GiB") ;;
         7-zip) cmd=("$sevenzip" h -scrcCRC32 "$work/1GiB") ;;
+        jamcrc-as-*) cmd=(setpriv --reuid="$(id -u "$as_user")" --regid="$(id -g "$as_user")" --clear-groups
+                          "$tool" "$work/1GiB") ;;
     esac
 }
 
