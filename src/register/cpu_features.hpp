@@ -20,10 +20,11 @@ inline bool always() { return true; }
 bool has_pclmul_sse();
 bool has_vpclmul_avx2();
 bool has_vpclmul_avx512();
-// Not a question of what runs but of how fast: a CPU of AMD's design (by its
-// vendor, AMD or Hygon, which hypervisors pass on even where they hide other
-// marks), whose prefetching wants other distances.
-bool x86_amd_design();
+// Not a question of what runs but of how fast: whether streaming from memory
+// wants its prefetches near rather than far ahead, as AMD's designs before
+// Zen 5 do. Told by the vendor (AMD or Hygon, which hypervisors pass on even
+// where they hide other marks) and the family.
+bool x86_prefers_near_prefetch();
 
 struct x86_features {
     bool pclmul_sse;

@@ -130,7 +130,7 @@ inline std::uint32_t finish128(__m128i acc, const std::uint8_t* p, std::size_t l
 //   narrow(block)          all lanes folded into one 128-bit block
 //   prefetch<AHEAD>(p)     ask for the data AHEAD bytes beyond p (nothing for 0)
 //   PREFETCH_FROM          the length from which it asks at all (0: never), and
-//   PREFETCH_NEAR, _FAR    how far ahead then, on AMD's designs and on others
+//   PREFETCH_NEAR, _FAR    how far ahead then, where x86_prefers_near_prefetch and elsewhere
 // Four accumulators 4 * WIDTH bytes apart keep the multiplier busy while the
 // data lasts; then one accumulator; then the 128-bit finish. length >= WIDTH.
 template <class Vector, std::size_t AHEAD>
@@ -206,7 +206,7 @@ inline std::uint32_t fold_with(std::uint32_t reg, const std::uint8_t* p, std::si
         // The distance is part of the loop's code: an offset held in a
         // register instead measured slower, even where nothing is fetched.
         if (length >= Vector::PREFETCH_FROM) {
-            return cpu::x86_amd_design() ? fold_all<Vector, Vector::PREFETCH_NEAR>(reg, p, length)
+            return cpu::x86_prefers_near_prefetch() ? fold_all<Vector, Vector::PREFETCH_NEAR>(reg, p, length)
                                          : fold_all<Vector, Vector::PREFETCH_FAR>(reg, p, length);
         }
     }

@@ -165,6 +165,10 @@ constexpr std::uint32_t letters(const char (&four)[5]) {
 }
 static_assert(letters("Auth") == 0x68747541u, "ebx of AuthenticAMD");
 
+// AMD's Zen 5 (family 0x1A) streams best with prefetches far ahead, as
+// Intel's designs do; earlier AMD designs (Zen 4, family 0x19) with near ones.
+constexpr unsigned ZEN5_FAMILY = 0x1A;
+
 }  // namespace
 
 x86_features x86_from_cpuid() {
@@ -196,18 +200,21 @@ bool has_pclmul_sse() { return features().pclmul_sse; }
 bool has_vpclmul_avx2() { return features().vpclmul_avx2; }
 bool has_vpclmul_avx512() { return features().vpclmul_avx512; }
 
-bool x86_amd_design() {
+bool x86_prefers_near_prefetch() {
     // Asked of cpuid only when first needed (large buffers), and kept:
     // 0 not yet asked, 1 no, 2 yes. A race only asks twice.
-    static std::atomic<int> amd{0};
-    int known = amd.load(std::memory_order_relaxed);
+    static std::atomic<int> answer{0};
+    int known = answer.load(std::memory_order_relaxed);
     if (known == 0) {
         unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
         __cpuid(0, eax, ebx, ecx, edx);
-        const bool design = (ebx == letters("Auth") && edx == letters("enti") && ecx == letters("cAMD")) ||
-                            (ebx == letters("Hygo") && edx == letters("nGen") && ecx == letters("uine"));
-        known = design ? 2 : 1;
-        amd.store(known, std::memory_order_relaxed);
+        const bool amd = (ebx == letters("Auth") && edx == letters("enti") && ecx == letters("cAMD")) ||
+                         (ebx == letters("Hygo") && edx == letters("nGen") && ecx == letters("uine"));
+        __cpuid(1, eax, ebx, ecx, edx);
+        const unsigned base_family = eax >> 8 & 0xFu;
+        const unsigned family = base_family == 0xFu ? base_family + (eax >> 20 & 0xFFu) : base_family;
+        known = amd && family < ZEN5_FAMILY ? 2 : 1;
+        answer.store(known, std::memory_order_relaxed);
     }
     return known == 2;
 }
