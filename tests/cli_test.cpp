@@ -414,6 +414,30 @@ TEST_F(Cli, DevicesAreNeverChecksummed) {
     EXPECT_EQ(con.err, "");
 }
 
+// A file another program holds opens unless that program denies others
+// reading; the holder runs the tool and passes on its output and status.
+TEST_F(Cli, FilesHeldByOtherProgramsOpenUnlessReadingIsDenied) {
+    SKIP_UNLESS_WINDOWS();
+    const struct {
+        const char* holder;  // a mode of hold_and_run
+        bool opens;
+    } holders[] = {
+        {"none", true},
+        {"writer-denying-writes", true},
+        {"delete-access", true},
+        {"delete-on-close", true},
+        {"exclusive", false},
+    };
+    for (const auto& h : holders) {
+        SCOPED_TRACE(h.holder);
+        const std::string path = write_file(std::string("held-") + h.holder, "123456789");
+        run_options held;
+        held.through = {jamcrc_test::holder_path(), h.holder, path};
+        expect_output(run_tool({path}, held), h.opens ? path + " crc32: 340bc6d9" : "error opening " + path,
+                      h.opens ? 0 : FAILURE_STATUS);
+    }
+}
+
 // sysfs files claim a length (a page) that the read does not deliver.
 TEST_F(Cli, ShortReadIsAReadError) {
     SKIP_ON_WINDOWS("a Linux file system");

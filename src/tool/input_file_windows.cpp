@@ -1,6 +1,8 @@
 // Windows file access through the system calls the C runtime itself would
-// make, with the C runtime's default sharing (others may read and write the
-// file meanwhile), by wide path so that every name opens. Lengths are 64-bit
+// make, by wide path so that every name opens. The file is shared for
+// reading, writing and deleting: the tool's open widens nothing another
+// program relies on, and only a holder that denies others reading keeps it
+// out (a temporary file, held with delete access, opens). Lengths are 64-bit
 // here even in a 32-bit build, so a file of 4 GiB and more is never mistaken
 // for a small one.
 #define WIN32_LEAN_AND_MEAN
@@ -18,8 +20,8 @@ namespace {
 HANDLE open_for_reading(const wchar_t* path) {
     // A directory can only be opened with FILE_FLAG_BACKUP_SEMANTICS, so it
     // fails here, as does an empty path.
-    return ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    return ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 bool starts_with(const wchar_t* s, const wchar_t* prefix) {
