@@ -332,13 +332,23 @@ TEST_P(CliPath, IsEchoedExactlyAsGiven) {
     const bool echoed_otherwise = c.windows_echo != nullptr && jamcrc_test::tool_is_windows();
     expect_output(run_tool({path}, in_dir), line(echoed_otherwise ? c.windows_echo : path), status);
     if (c.on_console_too) {
-        // A terminal shows the name as it was typed, on every platform.
+        // A terminal shows the name as it was typed, on every platform; on
+        // Windows also where standard output is the console opened for
+        // writing only (as "> CON" opens it).
         in_dir.stdout_terminal = true;
-        const run_result r = run_tool({path}, in_dir);
-        EXPECT_FALSE(r.timed_out) << "the tool hung";
-        EXPECT_EQ(visible(r.out), visible(line(path))) << r.out;
-        EXPECT_EQ(r.err, "");
-        EXPECT_EQ(r.exit_status, status);
+        std::vector<run_options> consoles = {in_dir};
+        if (jamcrc_test::tool_is_windows()) {
+            consoles.push_back(in_dir);
+            consoles.back().through = {jamcrc_test::holder_path(), "output-write-only", "CONOUT$"};
+        }
+        for (const run_options& console : consoles) {
+            SCOPED_TRACE(console.through.empty() ? "standard output as given" : "CONOUT$ for writing only");
+            const run_result r = run_tool({path}, console);
+            EXPECT_FALSE(r.timed_out) << "the tool hung";
+            EXPECT_EQ(visible(r.out), visible(line(path))) << r.out;
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(r.exit_status, status);
+        }
     }
 }
 
