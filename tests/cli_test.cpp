@@ -235,7 +235,8 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
 // How the tool takes a path: opened and echoed exactly as given, or refused
 // with "error opening" and the path, also exactly as given. Every row runs in
 // a folder holding the same files (see SetUp); "{dir}" stands for that
-// folder's absolute path.
+// folder's absolute path, "{Z:/dir}" and "{Z:\dir}" for the same folder on
+// Wine's drive Z: (the Unix root), with either slash.
 struct path_case {
     const char* name;
     std::string path;
@@ -248,6 +249,21 @@ struct path_case {
 void PrintTo(const path_case& c, std::ostream* os) { *os << c.name; }
 
 const std::string LONG_DIR = std::string(200, 'd') + "/" + std::string(200, 'd');  // 401 characters
+const std::string LONG_DIR_BACKSLASHED = std::string(200, 'd') + "\\" + std::string(200, 'd');
+
+std::string in_folder(std::string path, const fs::path& dir) {
+    std::string backslashed = dir.string();
+    for (char& c : backslashed) {
+        if (c == '/') c = '\\';
+    }
+    const struct {
+        std::string mark, folder;
+    } marks[] = {{"{dir}", dir.string()}, {"{Z:/dir}", "Z:" + dir.string()}, {"{Z:\\dir}", "Z:" + backslashed}};
+    for (const auto& m : marks) {
+        if (const std::size_t at = path.find(m.mark); at != std::string::npos) path.replace(at, m.mark.size(), m.folder);
+    }
+    return path;
+}
 
 std::vector<path_case> path_cases() {
     const auto E = path_case::EVERYWHERE, P = path_case::POSIX_ONLY, W = path_case::WINDOWS_ONLY;
@@ -268,6 +284,13 @@ std::vector<path_case> path_cases() {
         {"long_dot_dot", std::string(200, 'd') + "/../" + LONG_DIR + "/f.bin", true, nullptr, E, false},
         {"long_backslashes", std::string(200, 'd') + "\\" + std::string(200, 'd') + "\\f.bin", true, nullptr, W, false},
         {"long_absolute", "{dir}/" + LONG_DIR + "/f.bin", true, nullptr, E, false},
+        // Device and verbatim forms, which open as given: long ones are kept
+        // what they are when made extended-length.
+        {"device", R"(\\.\{Z:\dir}\plain)", true, nullptr, W, false},
+        {"long_device", R"(\\.\{Z:\dir}\)" + LONG_DIR_BACKSLASHED + R"(\f.bin)", true, nullptr, W, false},
+        {"long_device_slashes", "//./{Z:/dir}/" + LONG_DIR + "/f.bin", true, nullptr, W, false},
+        {"long_verbatim_slashes", "//?/{Z:/dir}/" + LONG_DIR + "/f.bin", true, nullptr, W, false},
+        {"long_object_manager", R"(\??\{Z:\dir}\)" + LONG_DIR_BACKSLASHED + R"(\f.bin)", true, nullptr, W, false},
         {"absent", "{dir}/absent", false, nullptr, E, false},
         {"absent_outside_code_page", "無い.bin", false, nullptr, E, true},
         {"absent_long", "{dir}/" + LONG_DIR + "/absent.bin", false, nullptr, E, false},
@@ -321,8 +344,7 @@ protected:
 
 TEST_P(CliPath, IsEchoedExactlyAsGiven) {
     const path_case& c = GetParam();
-    std::string path = c.path;
-    if (path.starts_with("{dir}")) path = dir_.string() + path.substr(5);
+    const std::string path = in_folder(c.path, dir_);
     const auto line = [&](const std::string& echo) {
         return c.opens ? echo + " crc32: cadbbe3d" : "error opening " + echo;
     };

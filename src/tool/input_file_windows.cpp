@@ -28,38 +28,60 @@ bool starts_with(const wchar_t* s, const wchar_t* prefix) {
     return std::wcsncmp(s, prefix, std::wcslen(prefix)) == 0;
 }
 
-// A path whose full form is longer than the system parses (MAX_PATH, its
-// terminator included) opens only in the extended-length form: the full path
-// as the system's own parsing makes it (the current directory, ".", "..",
-// "/" and trailing dots resolved by GetFullPathNameW), behind \\?\ or
-// \\?\UNC\ for a share. That form switches the parsing off, so it is used
-// for nothing else: every path that opened as given still does, devices and
-// all. Null when the path is short enough, already in a form of its own, or
-// the memory can't be had; the caller then opens it as given.
-wchar_t* extended_length_form(const wchar_t* path) {
-    if (starts_with(path, L"\\\\?\\") || starts_with(path, L"\\\\.\\")) {
+// \\?\ and \??\ hand the rest of a path to the system as it is: nothing
+// resolves ".", ".." or "/" in it, and it is never too long.
+bool verbatim(const wchar_t* path) { return starts_with(path, L"\\\\?\\") || starts_with(path, L"\\??\\"); }
+
+// The path as the system's own parsing makes it (the current directory, ".",
+// "..", "/" and trailing dots resolved by GetFullPathNameW), in memory from
+// malloc, `room` units free before it. Null when it can't be made.
+wchar_t* full_form(const wchar_t* path, std::size_t room, DWORD& length) {
+    const DWORD needed = ::GetFullPathNameW(path, 0, nullptr, nullptr);  // with the terminator
+    auto* memory = needed == 0 ? nullptr : static_cast<wchar_t*>(std::malloc((room + needed) * sizeof(wchar_t)));
+    if (memory == nullptr) {
         return nullptr;
     }
-    const DWORD needed = ::GetFullPathNameW(path, 0, nullptr, nullptr);  // with the terminator
-    if (needed <= MAX_PATH) {
-        return nullptr;  // also 0, when it can't be made
+    length = ::GetFullPathNameW(path, needed, memory + room, nullptr);
+    if (length == 0 || length >= needed) {
+        std::free(memory);
+        return nullptr;
+    }
+    return memory;
+}
+
+// A path whose full form is longer than the system parses (MAX_PATH, its
+// terminator included) opens only in the extended-length form, \\?\ in
+// front of the full form, which switches the parsing off; so it is used for
+// nothing else, and every path that opened as given still does, devices and
+// all. The full form keeps what the path was:
+//   C:\...            -> \\?\C:\...
+//   \\server\share\... -> \\?\UNC\server\share\...
+//   \\.\C:\... (//./)  -> \\?\C:\...     a device path, resolved like any other
+//   \\?\C:\... (from //?/, which is parsed as \\.\ is) -> as it is
+// Null when the path is short enough, verbatim already, or the memory can't
+// be had; the caller then opens it as given.
+wchar_t* extended_length_form(const wchar_t* path) {
+    if (verbatim(path)) {
+        return nullptr;
     }
     const wchar_t* const LOCAL = L"\\\\?\\";
-    const wchar_t* const SHARE = L"\\\\?\\UNC\\";  // for \\server\share\..., less its two backslashes
+    const wchar_t* const SHARE = L"\\\\?\\UNC\\";
     const std::size_t room = std::wcslen(SHARE);
-    auto* extended = static_cast<wchar_t*>(std::malloc((room + needed) * sizeof(wchar_t)));
-    if (extended == nullptr) {
-        return nullptr;
-    }
-    wchar_t* full = extended + room;
-    const DWORD length = ::GetFullPathNameW(path, needed, full, nullptr);
-    if (length == 0 || length >= needed) {
+    DWORD length = 0;
+    wchar_t* extended = full_form(path, room, length);
+    if (extended == nullptr || length < MAX_PATH) {
         std::free(extended);
         return nullptr;
     }
-    const bool share = starts_with(full, L"\\\\");
-    const wchar_t* prefix = share ? SHARE : LOCAL;
-    const wchar_t* rest = share ? full + 2 : full;
+    wchar_t* full = extended + room;
+    const wchar_t* prefix = LOCAL;
+    const wchar_t* rest = full;
+    if (starts_with(full, L"\\\\?\\") || starts_with(full, L"\\\\.\\")) {
+        rest = full + 4;  // a device path: the same object behind \\?\ (both are \??\ to the system)
+    } else if (starts_with(full, L"\\\\")) {
+        prefix = SHARE;  // for \\server\share\..., less its two backslashes
+        rest = full + 2;
+    }
     const std::size_t prefix_length = std::wcslen(prefix);
     std::wmemmove(extended + prefix_length, rest, std::wcslen(rest) + 1);
     std::wmemcpy(extended, prefix, prefix_length);
