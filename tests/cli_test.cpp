@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <numeric>
 #include <random>
 #include <string>
@@ -468,6 +470,48 @@ TEST_F(Cli, FilesHeldByOtherProgramsOpenUnlessReadingIsDenied) {
         expect_output(run_tool({path}, held), h.opens ? path + " crc32: 340bc6d9" : "error opening " + path,
                       h.opens ? 0 : FAILURE_STATUS);
     }
+}
+
+// System32 is the folder the path names, for a 32-bit tool on 64-bit Windows
+// too (where the system would give it SysWOW64), and Sysnative, the alias
+// 32-bit programs reach System32 by, still leads there. The expected
+// checksums are those of the Wine prefix's own files.
+TEST_F(Cli, System32IsTheFolderNamed) {
+    SKIP_UNLESS_WINDOWS();
+    const char* prefix = std::getenv("WINEPREFIX");
+    ASSERT_NE(prefix, nullptr) << "the Windows tool runs under Wine, in WINEPREFIX";
+    const fs::path windows = fs::path(prefix) / "drive_c" / "windows";
+    const bool wow64 = jamcrc_test::tool_is_32bit_windows();
+    const std::string twin = "notepad.exe";  // a 64-bit program in system32, a 32-bit one in syswow64
+    const auto contents = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    if (wow64) {
+        ASSERT_NE(contents(windows / "system32" / twin), contents(windows / "syswow64" / twin)) << "no twins to tell apart";
+    }
+    const std::string only_here = "jamcrc-test-" + std::to_string(::getpid()) + ".bin";  // in system32 alone
+    std::ofstream(windows / "system32" / only_here, std::ios::binary) << "only in System32";
+    const struct {
+        std::string path;
+        fs::path file;  // the file the path names
+        bool wow64_only;
+    } rows[] = {
+        {R"(C:\windows\system32\)" + twin, windows / "system32" / twin, false},
+        {R"(C:\windows\system32\)" + only_here, windows / "system32" / only_here, false},
+        {R"(C:\windows\syswow64\)" + twin, windows / "syswow64" / twin, true},
+        {R"(C:\windows\Sysnative\)" + twin, windows / "system32" / twin, true},
+        {R"(C:\WINDOWS\SYSNATIVE\)" + only_here, windows / "system32" / only_here, true},
+        {R"(\\?\C:\windows\Sysnative\)" + only_here, windows / "system32" / only_here, true},
+    };
+    for (const auto& row : rows) {
+        if (row.wow64_only && !wow64) continue;
+        SCOPED_TRACE(row.path);
+        const std::string bytes = contents(row.file);
+        EXPECT_FALSE(bytes.empty()) << row.file;
+        expect_report(run_tool({row.path}), row.path, jamcrc_test::bitwise_crc(bytes));
+    }
+    fs::remove(windows / "system32" / only_here);
 }
 
 // sysfs files claim a length (a page) that the read does not deliver.

@@ -88,15 +88,61 @@ wchar_t* extended_length_form(const wchar_t* path) {
     return extended;
 }
 
+#if defined(_WIN64)
+HANDLE open_named(const wchar_t* path) { return open_for_reading(path); }
+#else
+// A 32-bit program on 64-bit Windows is quietly given SysWOW64 when it opens
+// a file in System32 (file-system redirection): it would check another file
+// than it names, or miss one that exists only there. So redirection is off
+// around the open, on this thread, and only there. One path needs it on:
+// Sysnative, the alias through which 32-bit programs reach the real System32,
+// exists only while redirection is on. Where there is no WOW64 the call fails
+// and there is nothing to switch.
+bool under_sysnative(const wchar_t* path) {
+    wchar_t windows[MAX_PATH];
+    const UINT windows_length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (windows_length == 0 || windows_length >= MAX_PATH) {
+        return false;
+    }
+    DWORD length = 0;
+    wchar_t* full = verbatim(path) ? nullptr : full_form(path, 0, length);
+    const wchar_t* name = full != nullptr ? full : path;
+    if (starts_with(name, L"\\\\?\\") || starts_with(name, L"\\\\.\\") || starts_with(name, L"\\??\\")) {
+        name += 4;
+    }
+    const wchar_t* const ALIAS = L"\\Sysnative";
+    const int alias_length = static_cast<int>(std::wcslen(ALIAS));
+    const int name_length = static_cast<int>(std::wcslen(name));
+    const int folder = static_cast<int>(windows_length);
+    // Names compare as the file system compares them: ordinal, ignoring case.
+    const bool under = name_length >= folder + alias_length &&
+                       ::CompareStringOrdinal(name, folder, windows, folder, TRUE) == CSTR_EQUAL &&
+                       ::CompareStringOrdinal(name + folder, alias_length, ALIAS, alias_length, TRUE) == CSTR_EQUAL &&
+                       (name[folder + alias_length] == L'\\' || name[folder + alias_length] == L'\0');
+    std::free(full);
+    return under;
+}
+
+HANDLE open_named(const wchar_t* path) {
+    void* redirection = nullptr;
+    const bool switched_off = !under_sysnative(path) && ::Wow64DisableWow64FsRedirection(&redirection);
+    HANDLE h = open_for_reading(path);
+    if (switched_off) {
+        ::Wow64RevertWow64FsRedirection(redirection);
+    }
+    return h;
+}
+#endif
+
 }  // namespace
 
 input_file input_file::open(const wchar_t* path) {
     HANDLE h = INVALID_HANDLE_VALUE;
     if (wchar_t* extended = extended_length_form(path)) {
-        h = open_for_reading(extended);
+        h = open_named(extended);
         std::free(extended);
     } else {
-        h = open_for_reading(path);
+        h = open_named(path);
     }
     return input_file(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
