@@ -10,9 +10,11 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <numeric>
 #include <optional>
 #include <random>
@@ -356,7 +358,8 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
 // How the tool takes a path: opened and echoed exactly as given, or refused
 // with "error opening" and the path, also exactly as given. Every row runs in
 // a folder holding the same files (see SetUp); "{dir}" stands for that
-// folder's absolute path.
+// folder's absolute path, "{Z:/dir}" and "{Z:\dir}" for the same folder on
+// Wine's drive Z: (the Unix root), with either slash.
 struct path_case {
     const char* name;
     std::string path;
@@ -369,6 +372,21 @@ struct path_case {
 void PrintTo(const path_case& c, std::ostream* os) { *os << c.name; }
 
 const std::string LONG_DIR = std::string(200, 'd') + "/" + std::string(200, 'd');  // 401 characters
+const std::string LONG_DIR_BACKSLASHED = std::string(200, 'd') + "\\" + std::string(200, 'd');
+
+std::string in_folder(std::string path, const fs::path& dir) {
+    std::string backslashed = dir.string();
+    for (char& c : backslashed) {
+        if (c == '/') c = '\\';
+    }
+    const struct {
+        std::string mark, folder;
+    } marks[] = {{"{dir}", dir.string()}, {"{Z:/dir}", "Z:" + dir.string()}, {"{Z:\\dir}", "Z:" + backslashed}};
+    for (const auto& m : marks) {
+        if (const std::size_t at = path.find(m.mark); at != std::string::npos) path.replace(at, m.mark.size(), m.folder);
+    }
+    return path;
+}
 
 std::vector<path_case> path_cases() {
     const auto E = path_case::EVERYWHERE, P = path_case::POSIX_ONLY, W = path_case::WINDOWS_ONLY;
@@ -389,6 +407,13 @@ std::vector<path_case> path_cases() {
         {"long_dot_dot", std::string(200, 'd') + "/../" + LONG_DIR + "/f.bin", true, nullptr, E, false},
         {"long_backslashes", std::string(200, 'd') + "\\" + std::string(200, 'd') + "\\f.bin", true, nullptr, W, false},
         {"long_absolute", "{dir}/" + LONG_DIR + "/f.bin", true, nullptr, E, false},
+        // Device and verbatim forms, which open as given: long ones are kept
+        // what they are when made extended-length.
+        {"device", R"(\\.\{Z:\dir}\plain)", true, nullptr, W, false},
+        {"long_device", R"(\\.\{Z:\dir}\)" + LONG_DIR_BACKSLASHED + R"(\f.bin)", true, nullptr, W, false},
+        {"long_device_slashes", "//./{Z:/dir}/" + LONG_DIR + "/f.bin", true, nullptr, W, false},
+        {"long_verbatim_slashes", "//?/{Z:/dir}/" + LONG_DIR + "/f.bin", true, nullptr, W, false},
+        {"long_object_manager", R"(\??\{Z:\dir}\)" + LONG_DIR_BACKSLASHED + R"(\f.bin)", true, nullptr, W, false},
         {"absent", "{dir}/absent", false, nullptr, E, false},
         {"absent_outside_code_page", "無い.bin", false, nullptr, E, true},
         {"absent_long", "{dir}/" + LONG_DIR + "/absent.bin", false, nullptr, E, false},
@@ -442,8 +467,7 @@ protected:
 
 TEST_P(CliPath, IsEchoedExactlyAsGiven) {
     const path_case& c = GetParam();
-    std::string path = c.path;
-    if (path.starts_with("{dir}")) path = dir_.string() + path.substr(5);
+    const std::string path = in_folder(c.path, dir_);
     const auto line = [&](const std::string& echo) {
         return c.opens ? echo + " crc32: cadbbe3d" : "error opening " + echo;
     };
@@ -453,13 +477,23 @@ TEST_P(CliPath, IsEchoedExactlyAsGiven) {
     const bool echoed_otherwise = c.windows_echo != nullptr && jamcrc_test::tool_is_windows();
     expect_output(run_tool({path}, in_dir), line(echoed_otherwise ? c.windows_echo : path), status);
     if (c.on_console_too) {
-        // A terminal shows the name as it was typed, on every platform.
+        // A terminal shows the name as it was typed, on every platform; on
+        // Windows also where standard output is the console opened for
+        // writing only (as "> CON" opens it).
         in_dir.stdout_terminal = true;
-        const run_result r = run_tool({path}, in_dir);
-        EXPECT_FALSE(r.timed_out) << "the tool hung";
-        EXPECT_EQ(visible(r.out), visible(line(path))) << r.out;
-        EXPECT_EQ(r.err, "");
-        EXPECT_EQ(r.exit_status, status);
+        std::vector<run_options> consoles = {in_dir};
+        if (jamcrc_test::tool_is_windows()) {
+            consoles.push_back(in_dir);
+            consoles.back().through = {jamcrc_test::holder_path(), "output-write-only", "CONOUT$"};
+        }
+        for (const run_options& console : consoles) {
+            SCOPED_TRACE(console.through.empty() ? "standard output as given" : "CONOUT$ for writing only");
+            const run_result r = run_tool({path}, console);
+            EXPECT_FALSE(r.timed_out) << "the tool hung";
+            EXPECT_EQ(visible(r.out), visible(line(path))) << r.out;
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(r.exit_status, status);
+        }
     }
 }
 
@@ -539,6 +573,72 @@ TEST_F(Cli, DevicesAreNeverChecksummed) {
     EXPECT_TRUE(con.out == "read error" + line_end() || con.out == "error opening CON" + line_end()) << con.out;
     EXPECT_EQ(con.exit_status, FAILURE_STATUS);
     EXPECT_EQ(con.err, "");
+}
+
+// A file another program holds opens unless that program denies others
+// reading; the holder runs the tool and passes on its output and status.
+TEST_F(Cli, FilesHeldByOtherProgramsOpenUnlessReadingIsDenied) {
+    SKIP_UNLESS_WINDOWS();
+    const struct {
+        const char* holder;  // a mode of hold_and_run
+        bool opens;
+    } holders[] = {
+        {"none", true},
+        {"writer-denying-writes", true},
+        {"delete-access", true},
+        {"delete-on-close", true},
+        {"exclusive", false},
+    };
+    for (const auto& h : holders) {
+        SCOPED_TRACE(h.holder);
+        const std::string path = write_file(std::string("held-") + h.holder, "123456789");
+        run_options held;
+        held.through = {jamcrc_test::holder_path(), h.holder, path};
+        expect_output(run_tool({path}, held), h.opens ? path + " crc32: 340bc6d9" : "error opening " + path,
+                      h.opens ? 0 : FAILURE_STATUS);
+    }
+}
+
+// System32 is the folder the path names, for a 32-bit tool on 64-bit Windows
+// too (where the system would give it SysWOW64), and Sysnative, the alias
+// 32-bit programs reach System32 by, still leads there. The expected
+// checksums are those of the Wine prefix's own files.
+TEST_F(Cli, System32IsTheFolderNamed) {
+    SKIP_UNLESS_WINDOWS();
+    const char* prefix = std::getenv("WINEPREFIX");
+    ASSERT_NE(prefix, nullptr) << "the Windows tool runs under Wine, in WINEPREFIX";
+    const fs::path windows = fs::path(prefix) / "drive_c" / "windows";
+    const bool wow64 = jamcrc_test::tool_is_32bit_windows();
+    const std::string twin = "notepad.exe";  // a 64-bit program in system32, a 32-bit one in syswow64
+    const auto contents = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    if (wow64) {
+        ASSERT_NE(contents(windows / "system32" / twin), contents(windows / "syswow64" / twin)) << "no twins to tell apart";
+    }
+    const std::string only_here = "jamcrc-test-" + std::to_string(::getpid()) + ".bin";  // in system32 alone
+    std::ofstream(windows / "system32" / only_here, std::ios::binary) << "only in System32";
+    const struct {
+        std::string path;
+        fs::path file;  // the file the path names
+        bool wow64_only;
+    } rows[] = {
+        {R"(C:\windows\system32\)" + twin, windows / "system32" / twin, false},
+        {R"(C:\windows\system32\)" + only_here, windows / "system32" / only_here, false},
+        {R"(C:\windows\syswow64\)" + twin, windows / "syswow64" / twin, true},
+        {R"(C:\windows\Sysnative\)" + twin, windows / "system32" / twin, true},
+        {R"(C:\WINDOWS\SYSNATIVE\)" + only_here, windows / "system32" / only_here, true},
+        {R"(\\?\C:\windows\Sysnative\)" + only_here, windows / "system32" / only_here, true},
+    };
+    for (const auto& row : rows) {
+        if (row.wow64_only && !wow64) continue;
+        SCOPED_TRACE(row.path);
+        const std::string bytes = contents(row.file);
+        EXPECT_FALSE(bytes.empty()) << row.file;
+        expect_report(run_tool({row.path}), row.path, jamcrc_test::bitwise_crc(bytes));
+    }
+    fs::remove(windows / "system32" / only_here);
 }
 
 // sysfs files claim a length (a page) that the read does not deliver.

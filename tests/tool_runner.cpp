@@ -21,6 +21,12 @@ std::string tool_path() {
     return p;
 }
 
+std::string holder_path() {
+    const char* p = std::getenv("JAMCRC_HOLDER");
+    if (p == nullptr || *p == '\0') throw std::runtime_error("JAMCRC_HOLDER is not set");
+    return p;
+}
+
 namespace {
 
 std::string tool_platform() {
@@ -98,10 +104,11 @@ run_result run_tool(const std::vector<std::string>& args, const run_options& o) 
     const std::string via = launcher();
     std::vector<char*> argv;
     if (!via.empty()) argv.push_back(const_cast<char*>(via.c_str()));
+    for (const auto& a : o.through) argv.push_back(const_cast<char*>(a.c_str()));
     if (!o.no_arguments_at_all) argv.push_back(const_cast<char*>(tool.c_str()));
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    const char* program = via.empty() ? tool.c_str() : via.c_str();
+    const char* program = !via.empty() ? via.c_str() : !o.through.empty() ? o.through[0].c_str() : tool.c_str();
     std::vector<char*> envp;  // the options' variables first, so that they win
     for (const auto& e : o.environment) envp.push_back(const_cast<char*>(e.c_str()));
     for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);

@@ -18,6 +18,8 @@ struct run_options {
     bool no_arguments_at_all = false;               // argv empty, not even the program name
     bool as_nobody = false;                         // when run by root, drop to user and group 65534
     std::vector<std::string> environment;          // NAME=VALUE, beside the test's own
+    std::vector<std::string> through;              // a program of the tool's platform and its first
+                                                   // arguments, to which the tool and its arguments are added
     std::chrono::seconds timeout{60};
 };
 
@@ -34,6 +36,9 @@ struct run_result {
 // build), and JAMCRC_TOOL_PLATFORM is "windows" when the tool is a Windows
 // program, "windows-x86" when it is a 32-bit one.
 std::string tool_path();
+// JAMCRC_HOLDER: the Windows test build's hold_and_run.exe, which holds a file
+// as another program would while it runs the tool (run_options::through).
+std::string holder_path();
 bool tool_is_windows();
 bool tool_is_32bit_windows();
 bool tool_has_launcher();

@@ -1,6 +1,10 @@
 // Windows: the line shows the path as it was given, wherever it goes.
 //   - To a console, the whole line is written as UTF-16 (WriteConsoleW), so
-//     every name shows as typed, whatever the console's code page.
+//     every name shows as typed, whatever the console's code page. A console
+//     is known by trying: standard output is a character device and
+//     WriteConsoleW takes the line's first piece. (GetConsoleMode would need
+//     read access, which a console opened for writing only, as by "> CON",
+//     lacks.) NUL, a serial port and the like refuse it and get the bytes.
 //   - Elsewhere (a file, a pipe) the line is bytes through C stdio in text
 //     mode, so it ends in CR LF. The path is in the ANSI code page, the bytes
 //     the narrow command line has always given, when that code page holds it
@@ -21,37 +25,49 @@ namespace jamcrc {
 
 namespace {
 
-bool write_console(HANDLE console, const wchar_t* text, std::size_t length) {
-    while (length > 0) {
-        // Old consoles take a limited amount per call; never split a pair.
-        DWORD chunk = length > 8192 ? 8192 : static_cast<DWORD>(length);
-        if (chunk < length && IS_HIGH_SURROGATE(text[chunk - 1])) {
-            --chunk;
-        }
-        DWORD written = 0;
-        if (!::WriteConsoleW(console, text, chunk, &written, nullptr) || written == 0) {
-            return false;
-        }
-        text += written;
-        length -= written;
-    }
-    return true;
-}
+// The line through WriteConsoleW. Whether anything reached the console
+// tells a console from another character device: only a handle that took
+// nothing may be written to as bytes instead, or a piece would show twice.
+class console_writer {
+public:
+    explicit console_writer(HANDLE console) : console_(console) {}
 
-bool write_line_to_console(HANDLE console, std::initializer_list<line_part> parts) {
-    bool whole = true;
+    void write(const wchar_t* text, std::size_t length) {
+        while (whole_ && length > 0) {
+            // Old consoles take a limited amount per call; never split a pair.
+            DWORD chunk = length > 8192 ? 8192 : static_cast<DWORD>(length);
+            if (chunk < length && IS_HIGH_SURROGATE(text[chunk - 1])) {
+                --chunk;
+            }
+            DWORD written = 0;
+            whole_ = ::WriteConsoleW(console_, text, chunk, &written, nullptr) && written != 0;
+            took_some_ = took_some_ || whole_;
+            text += written;
+            length -= written;
+        }
+    }
+    bool whole() const { return whole_; }
+    bool took_nothing() const { return !took_some_; }
+
+private:
+    HANDLE console_;
+    bool whole_ = true;
+    bool took_some_ = false;
+};
+
+void write_line_to_console(console_writer& console, std::initializer_list<line_part> parts) {
     for (const line_part& part : parts) {
-        whole = write_console(console, part.path.data(), part.path.size()) && whole;
+        console.write(part.path.data(), part.path.size());
         wchar_t fixed[64];  // ASCII text, widened a piece at a time
         for (std::size_t at = 0; at < part.text.size(); at += std::size(fixed)) {
             std::size_t n = 0;
             for (; n < std::size(fixed) && at + n < part.text.size(); ++n) {
                 fixed[n] = static_cast<unsigned char>(part.text[at + n]);
             }
-            whole = write_console(console, fixed, n) && whole;
+            console.write(fixed, n);
         }
     }
-    return write_console(console, L"\r\n", 2) && whole;
+    console.write(L"\r\n", 2);
 }
 
 // UTF-8 of UTF-16 text; an unpaired surrogate, which a Windows name may hold,
@@ -128,9 +144,12 @@ bool write_path(std::wstring_view path) {
 
 bool write_line(std::initializer_list<line_part> parts) {
     HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    if (out != nullptr && out != INVALID_HANDLE_VALUE && ::GetConsoleMode(out, &mode)) {
-        return write_line_to_console(out, parts);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE && ::GetFileType(out) == FILE_TYPE_CHAR) {
+        console_writer console(out);
+        write_line_to_console(console, parts);
+        if (!console.took_nothing()) {
+            return console.whole();
+        }
     }
     return write_stdio_line(parts, [](const line_part& part) {
         return (part.path.empty() || write_path(part.path)) && write_stdio_bytes(part.text);

@@ -9,6 +9,7 @@
 #include "file_buffer.hpp"
 #include "input_file.hpp"
 #include "native_path.hpp"
+#include "start_up.hpp"
 
 namespace {
 
@@ -67,7 +68,10 @@ int run(int argc, path_char* argv[]) {
 
 #ifdef _WIN32
 // The wide entry point (linked with -municode): its arguments hold every name.
-extern "C" int wmain(int argc, wchar_t* argv[]) { return run(argc, argv); }
+extern "C" int wmain(int argc, wchar_t* argv[]) {
+    ask_nothing_interactively();
+    return run(argc, argv);
+}
 #else
 int main(int argc, char* argv[]) { return run(argc, argv); }
 #endif

@@ -21,4 +21,5 @@ start_wine_server "$wine"
 
 ctest --preset "$preset"
 JAMCRC_TOOL="$PWD/build/$preset/jamcrc.exe" JAMCRC_LAUNCHER="$wine" JAMCRC_TOOL_PLATFORM=windows \
+    JAMCRC_HOLDER="$PWD/build/$preset/tests/hold_and_run.exe" \
     build/release/tests/cli_tests

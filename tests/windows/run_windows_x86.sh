@@ -23,4 +23,5 @@ start_wine_server "$wine32"
 ctest --preset windows-x86 --verbose
 echo "-- command-line tests against the 32-bit jamcrc.exe"
 JAMCRC_TOOL="$PWD/build/windows-x86/jamcrc.exe" JAMCRC_LAUNCHER="$wine32" JAMCRC_TOOL_PLATFORM=windows-x86 \
+    JAMCRC_HOLDER="$PWD/build/windows-x86/tests/hold_and_run.exe" \
     build/release/tests/cli_tests

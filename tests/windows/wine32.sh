@@ -6,7 +6,5 @@
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 wine32=${JAMCRC_WINE32:-$here/../../build/wine32}
 export WINEPREFIX=$wine32/prefix WINEDEBUG=${WINEDEBUG:--all}
-# The loader must not re-execute itself: there is no i386 exec to do it with.
-export WINELOADERNOEXEC=1
-exec qemu-i386-static -L "$wine32/root" -E LD_PRELOAD="$wine32/preload.so" \
-    "$wine32/root/usr/lib/wine/wine" "$@"
+# As Wine starts a 32-bit program itself (wine32_preloader.sh).
+exec "$wine32/root/usr/lib/wine/wine-preloader" "$wine32/root/usr/lib/wine/wine" "$@"

@@ -5,7 +5,8 @@
 #             packages rather than installed (installing wine32:i386 pulls in
 #             169 packages and upgrades system ones); the 64-bit helpers Wine
 #             starts are the system's own, run natively
-#   preload.so  the preloader's job, see wine32_preload.c
+#   preload.so  the preloader's job, see wine32_preload.c; Wine starts each
+#             32-bit program through wine32_preloader.sh, which loads it
 #   prefix/   a Wine prefix whose syswow64 holds the 32-bit DLLs
 # Needs the i386 architecture in dpkg's package lists (dpkg --add-architecture
 # i386 && apt-get update), i686-linux-gnu-gcc and wine64.
@@ -23,6 +24,7 @@ if [ ! -x "$dir/root/usr/lib/wine/wine" ]; then
     done
 fi
 ln -sf /usr/lib/wine/wine64 "$dir/root/usr/lib/wine/wine64"
+ln -sf "$PWD/tests/windows/wine32_preloader.sh" "$dir/root/usr/lib/wine/wine-preloader"
 
 i686-linux-gnu-gcc -std=c11 -O2 -Wall -Wextra -Werror -shared -fPIC \
     -o "$dir/preload.so" tests/windows/wine32_preload.c
