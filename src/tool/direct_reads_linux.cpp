@@ -7,15 +7,17 @@
 // slower).
 //
 // Which parts the cache holds is sampled, one page per 2 MiB chunk, in a way
-// that tells this caller the truth:
-// - mincore() on a read-only mapping of the file, which reads nothing, where
-//   the kernel answers it truthfully: to the file's owner, to a caller who
-//   may write it, and to the privileged. To anyone else (since Linux 5.0)
-//   every page looks cached;
-// - otherwise a one-byte read that refuses to wait (RWF_NOWAIT), which any
+// that tells this caller the truth, none of which reads the file:
+// - cachestat() (Linux 6.5), which answers whoever it answers truthfully;
+// - where it is missing, mincore() on a read-only mapping of the file, which
+//   the kernel answers truthfully to the file's owner, a caller who may write
+//   it, and the privileged; to anyone else (since Linux 5.0) every page looks
+//   cached;
+// - for anyone else, and where cachestat refuses (EPERM, which later kernels
+//   say to the same others), a one-byte read that refuses to wait (RWF_NOWAIT), which any
 //   reader may make: it copies the byte where the page is cached and fails
 //   where it isn't. The kernel then reads that one page into the cache
-//   (readahead is off while probing), so the pages a probe brought in are
+//   (readahead is off while probing), so the pages the probes brought in are
 //   dropped again afterwards, lest the next run take the chunk for cached.
 // Runs of chunks alike are read with one request each.
 //
@@ -93,27 +95,54 @@ bool page_cache_is_the_cache(int fd) {
     return ::fstatfs(fd, &fs) != 0 || static_cast<unsigned long>(fs.f_type) != ZFS_SUPER_MAGIC;
 }
 
-// Whether mincore answers this caller truthfully. cachestat applies the same
-// rule and says so (EPERM) rather than lie; where it is missing (before Linux
-// 6.5, or under an emulator) the owner and root are taken at their word, and
-// anyone else probes.
-bool mincore_tells_the_truth(int fd) {
-    struct cachestat_range {
-        std::uint64_t offset, length;
-    } first_page{0, 1};
-    struct cachestat_counts {
-        std::uint64_t cache, dirty, writeback, evicted, recently_evicted;
-    } counts;
-    if (CACHESTAT >= 0) {
-        if (::syscall(CACHESTAT, fd, &first_page, &counts, 0) == 0) {
-            return true;
-        }
-        if (errno == EPERM) {
+// How this caller can learn which pages the cache holds.
+enum class sampler { cachestat, mincore, probes };
+
+struct cachestat_range {
+    std::uint64_t offset, length;
+};
+struct cachestat_counts {
+    std::uint64_t cache, dirty, writeback, evicted, recently_evicted;
+};
+
+// The page cache's pages of bytes [at, at + length), or -1 when it can't be
+// asked; errno says why.
+long cached_pages(int fd, std::uint64_t at, std::uint64_t length) {
+    if (CACHESTAT < 0) {
+        errno = ENOSYS;
+        return -1;
+    }
+    cachestat_range range{at, length};
+    cachestat_counts counts{};
+    if (::syscall(CACHESTAT, static_cast<long>(fd), &range, &counts, 0L) != 0) {
+        return -1;
+    }
+    return static_cast<long>(counts.cache);
+}
+
+sampler choose_sampler(int fd) {
+    if (cached_pages(fd, 0, 1) >= 0) {
+        return sampler::cachestat;
+    }
+    if (errno == EPERM) {
+        return sampler::probes;
+    }
+    // No cachestat (before Linux 6.5, or an emulator): the owner and root
+    // take mincore at its word, anyone else probes.
+    struct stat st;
+    const bool trusted = ::fstat(fd, &st) == 0 && (::geteuid() == 0 || st.st_uid == ::geteuid());
+    return trusted ? sampler::mincore : sampler::probes;
+}
+
+bool sample_with_cachestat(int fd, std::uint32_t length, chunk_map& cached) {
+    for (std::size_t at = 0; at < length; at += CHUNK) {
+        const long pages = cached_pages(fd, at, 1);
+        if (pages < 0) {
             return false;
         }
+        cached[at / CHUNK] = pages > 0;
     }
-    struct stat st;
-    return ::fstat(fd, &st) == 0 && (::geteuid() == 0 || st.st_uid == ::geteuid());
+    return true;
 }
 
 // Whether the page cache holds the first page of each chunk of the first
@@ -149,8 +178,8 @@ long read_if_cached(int fd, std::size_t at) {
     iovec one{&byte, 1};
     const auto offset = static_cast<std::uint64_t>(at);
     constexpr unsigned HALF = sizeof(long) * 4;
-    return ::syscall(SYS_preadv2, fd, &one, 1, static_cast<unsigned long>(offset),
-                     static_cast<unsigned long>((offset >> HALF) >> HALF), RWF_NOWAIT);
+    return ::syscall(SYS_preadv2, static_cast<long>(fd), &one, 1L, static_cast<unsigned long>(offset),
+                     static_cast<unsigned long>((offset >> HALF) >> HALF), static_cast<long>(RWF_NOWAIT));
 #else
     (void)fd;
     (void)at;
@@ -172,15 +201,16 @@ int probe(int fd, std::size_t at) {
 constexpr std::size_t CONFIRM_AT = CHUNK / 2;
 
 // The same, by a non-waiting read of each chunk's first byte (and, where
-// that looks cached, its middle one); false when the system or the file
-// system has no such reads. Readahead is off meanwhile, so that a probe of a
-// cold chunk brings in its one page and no more.
-bool sample_with_probes(int fd, std::uint32_t length, chunk_map& cached) {
+// that looks cached, its middle one: `asked_twice`); false when the system
+// or the file system has no such reads. Readahead is off meanwhile, so that a
+// probe of a cold chunk brings in its one page and no more.
+bool sample_with_probes(int fd, std::uint32_t length, chunk_map& cached, chunk_map& asked_twice) {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     bool asked = true;
     for (std::size_t at = 0; at < length && asked; at += CHUNK) {
         int answer = probe(fd, at);
         if (answer == 1 && at + CONFIRM_AT < length) {
+            asked_twice[at / CHUNK] = true;
             answer = probe(fd, at + CONFIRM_AT);
         }
         cached[at / CHUNK] = answer == 1;
@@ -190,12 +220,16 @@ bool sample_with_probes(int fd, std::uint32_t length, chunk_map& cached) {
     return asked;
 }
 
-// Drops the pages the probes of cold chunks brought into the cache.
-void forget_probes(int fd, const chunk_map& cached, std::uint32_t length) {
+// Drops the pages the probes of cold chunks brought into the cache, and no
+// others.
+void forget_probes(int fd, const chunk_map& cached, const chunk_map& asked_twice, std::uint32_t length) {
     const long page = ::sysconf(_SC_PAGESIZE);
     for (std::size_t at = 0; at < length; at += CHUNK) {
-        if (!cached[at / CHUNK]) {  // both probed pages at most, in one call
-            ::posix_fadvise(fd, static_cast<off_t>(at), static_cast<off_t>(CONFIRM_AT) + page, POSIX_FADV_DONTNEED);
+        if (!cached[at / CHUNK]) {
+            ::posix_fadvise(fd, static_cast<off_t>(at), page, POSIX_FADV_DONTNEED);
+            if (asked_twice[at / CHUNK]) {
+                ::posix_fadvise(fd, static_cast<off_t>(at + CONFIRM_AT), page, POSIX_FADV_DONTNEED);
+            }
         }
     }
 }
@@ -270,8 +304,12 @@ std::uint32_t read_cold_parts_directly(int fd, file_buffer& buffer, std::uint32_
         return read_through_cache(fd, buffer, length);
     }
     chunk_map cached{};
-    const bool probing = !mincore_tells_the_truth(fd);
-    if (!(probing ? sample_with_probes(fd, length, cached) : sample_with_mincore(fd, length, cached))) {
+    chunk_map asked_twice{};
+    const sampler how = choose_sampler(fd);
+    const bool sampled = how == sampler::cachestat ? sample_with_cachestat(fd, length, cached)
+                         : how == sampler::mincore ? sample_with_mincore(fd, length, cached)
+                                                   : sample_with_probes(fd, length, cached, asked_twice);
+    if (!sampled) {
         return read_through_cache(fd, buffer, length);
     }
     std::uint8_t* const out = buffer.data();
@@ -304,8 +342,8 @@ std::uint32_t read_cold_parts_directly(int fd, file_buffer& buffer, std::uint32_
             break;  // the end of the file came early, or the disk failed
         }
     }
-    if (probing) {
-        forget_probes(fd, cached, length);
+    if (how == sampler::probes) {
+        forget_probes(fd, cached, asked_twice, length);
     }
     return done;
 }
