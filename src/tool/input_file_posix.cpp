@@ -93,11 +93,6 @@ std::optional<std::uint32_t> input_file::measure_length() {
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;
     }
-    // A regular file can't block; read it with ordinary blocking semantics.
-    const int flags = ::fcntl(fd_, F_GETFL);
-    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        return std::nullopt;
-    }
     // The seek itself is the measure, not st_size: files under /proc report a
     // size of 0 and refuse to seek to their end.
     const off_t start = ::lseek(fd_, 0, SEEK_CUR);
@@ -110,9 +105,16 @@ std::optional<std::uint32_t> input_file::measure_length() {
     }
     // Nothing to seek past need not mean nothing to read: pseudo-files
     // (/proc/sys, /proc/self/cmdline, cgroup v1 files) end at 0 and still
-    // hold bytes. Only a file that yields none is empty.
+    // hold bytes. Only a file that yields none is empty. Asked before the
+    // file reads with blocking semantics: some of them (/proc/kmsg) would
+    // wait for a byte to come.
     unsigned char first = 0;
     if (end == 0 && ::pread(fd_, &first, 1, 0) != 0) {
+        return std::nullopt;
+    }
+    // A regular file can't block; read it with ordinary blocking semantics.
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         return std::nullopt;
     }
     return static_cast<std::uint32_t>(end);
