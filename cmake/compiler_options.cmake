@@ -10,6 +10,11 @@ target_compile_options(jamcrc_options INTERFACE -Wall -Wextra -Wpedantic -Wshado
 if(JAMCRC_WARNINGS_AS_ERRORS)
   target_compile_options(jamcrc_options INTERFACE -Werror)
 endif()
+if(WIN32)
+  # The oldest Windows the tool promises (7): its headers then declare what
+  # that system has and nothing newer, whatever default they come with.
+  target_compile_definitions(jamcrc_options INTERFACE _WIN32_WINNT=0x0601)
+endif()
 
 # jamcrc_check_compile_flag(FLAG RESULT): whether the compiler takes FLAG for
 # this target without a word. Checked with -Werror, as the tests build: a

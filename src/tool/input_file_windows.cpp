@@ -1,8 +1,9 @@
 // Windows file access through the system calls the C runtime itself would
 // make, by wide path so that every name opens. The file is shared for
-// reading, writing and deleting: the tool's open widens nothing another
-// program relies on, and only a holder that denies others reading keeps it
-// out (a temporary file, held with delete access, opens). Lengths are 64-bit
+// reading, writing and deleting: only a holder that denies others reading
+// keeps it out (a temporary file, held with delete access, opens), and while
+// the tool reads, others may write, rename or delete the file, which leaves
+// its open handle reading the same file. Lengths are 64-bit
 // here even in a 32-bit build, so a file of 4 GiB and more is never mistaken
 // for a small one.
 #define WIN32_LEAN_AND_MEAN

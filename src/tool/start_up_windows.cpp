@@ -15,8 +15,9 @@ namespace jamcrc {
 void ask_nothing_interactively() {
     // A drive without its medium (an empty card reader, a CD drive) would
     // otherwise have the system ask in a box to insert one, and a script
-    // would wait on it; with this the open or read just fails.
-    ::SetErrorMode(::GetErrorMode() | SEM_FAILCRITICALERRORS);
+    // would wait on it; with this the open or read just fails. Nor does a
+    // fault, should one ever happen, wait in a box for someone to close it.
+    ::SetErrorMode(::GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
 }
 
 }  // namespace jamcrc
