@@ -295,7 +295,8 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
             path = "/dev/shm/jamcrc-test-" + std::to_string(::getpid()) + "-" + c.name;
         }
         for (const bool unprivileged : {false, true}) {
-            if (unprivileged && !also_unprivileged(c.lay)) continue;
+            // (Wine runs only for the owner of its prefix.)
+            if (unprivileged && (!also_unprivileged(c.lay) || jamcrc_test::tool_is_windows())) continue;
             SCOPED_TRACE(unprivileged ? "as an unprivileged user" : "as the test's own user");
             std::string written = c.contents;
             if (c.lay == layout::cold_then_rewritten) {  // the disk has other bytes there
