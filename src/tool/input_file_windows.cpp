@@ -34,6 +34,12 @@ bool starts_with(const wchar_t* s, const wchar_t* prefix) {
 // resolves ".", ".." or "/" in it, and it is never too long.
 bool verbatim(const wchar_t* path) { return starts_with(path, L"\\\\?\\") || starts_with(path, L"\\??\\"); }
 
+// The length of a prefix the system reads as its device namespace: four
+// units for \\?\, \\.\ and \??\ itself, 0 where there is none.
+std::size_t device_prefix_length(const wchar_t* path) {
+    return verbatim(path) || starts_with(path, L"\\\\.\\") ? 4 : 0;
+}
+
 // The path as the system's own parsing makes it (the current directory, ".",
 // "..", "/" and trailing dots resolved by GetFullPathNameW), in memory from
 // malloc, `room` units free before it. Null when it can't be made.
@@ -78,8 +84,8 @@ wchar_t* extended_length_form(const wchar_t* path) {
     wchar_t* full = extended + room;
     const wchar_t* prefix = LOCAL;
     const wchar_t* rest = full;
-    if (starts_with(full, L"\\\\?\\") || starts_with(full, L"\\\\.\\")) {
-        rest = full + 4;  // a device path: the same object behind \\?\ (both are \??\ to the system)
+    if (const std::size_t device = device_prefix_length(full)) {
+        rest = full + device;  // a device path: the same object behind \\?\ (all are \??\ to the system)
     } else if (starts_with(full, L"\\\\")) {
         prefix = SHARE;  // for \\server\share\..., less its two backslashes
         rest = full + 2;
@@ -109,9 +115,7 @@ bool under_sysnative(const wchar_t* path) {
     DWORD length = 0;
     wchar_t* full = verbatim(path) ? nullptr : full_form(path, 0, length);
     const wchar_t* name = full != nullptr ? full : path;
-    if (starts_with(name, L"\\\\?\\") || starts_with(name, L"\\\\.\\") || starts_with(name, L"\\??\\")) {
-        name += 4;
-    }
+    name += device_prefix_length(name);
     const wchar_t* const ALIAS = L"\\Sysnative";
     const int alias_length = static_cast<int>(std::wcslen(ALIAS));
     const int name_length = static_cast<int>(std::wcslen(name));
