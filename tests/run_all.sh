@@ -15,6 +15,8 @@
 #             without the CRC32 instructions
 #   s390x     big-endian Linux cross build; the register tests and the
 #             command-line suite under qemu-user
+#   ppc64le, riscv64  64-bit POWER (little-endian) and 64-bit RISC-V Linux
+#             cross builds; the same, under qemu-user
 #   musl      x86-64 Linux on musl (zig's clang); all tests, run here
 #   windows   64-bit MinGW-w64 build; register and command-line tests under Wine
 #   windows-clang  the same, built by clang
@@ -85,6 +87,10 @@ stage armhf "cmake g++ arm-linux-gnueabihf-g++ qemu-arm-static /usr/src/googlete
     bash tests/cross/run_linux_cross.sh armhf
 stage s390x "cmake g++ s390x-linux-gnu-g++ qemu-s390x-static /usr/src/googletest" \
     bash tests/cross/run_linux_cross.sh s390x
+stage ppc64le "cmake g++ powerpc64le-linux-gnu-g++ qemu-ppc64le-static /usr/src/googletest" \
+    bash tests/cross/run_linux_cross.sh ppc64le
+stage riscv64 "cmake g++ riscv64-linux-gnu-g++ qemu-riscv64-static /usr/src/googletest" \
+    bash tests/cross/run_linux_cross.sh riscv64
 stage musl "cmake $zig llvm-ar-14 /usr/src/googletest" cmake --workflow --preset musl
 stage windows "cmake x86_64-w64-mingw32-g++-posix /usr/lib/wine/wine64 /usr/src/googletest" \
     bash tests/windows/run_windows_x64.sh
