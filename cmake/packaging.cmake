@@ -11,7 +11,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "print the CRC-32/JAMCRC checksum of a fil
 set(CPACK_PACKAGE_DESCRIPTION "jamcrc loads a file whole and prints its CRC-32 register without the final\n inversion (the CRC-32/JAMCRC parameters), as PATH crc32: HEX.")
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
-set(CPACK_STRIP_FILES ON)
+# The programs are stripped as they are linked (src/tool), so the packages
+# carry the very bytes the tests ran.
+set(CPACK_STRIP_FILES OFF)
 # Beside each package, its SHA-256 in the form `sha256sum -c` reads.
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 # Reproducible packages: packaging_per_generator.cmake dates every member by
@@ -23,13 +25,45 @@ set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/packaging_per_generat
 set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/packaging_fixed_modes.cmake")
 set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/packaging_fixed_modes.cmake")
 
+# The processor in package names, as each system names it: Windows (x86, x64,
+# arm64), Debian (amd64, i386, arm64, armhf, ...) and uname -m for the Linux
+# archives, but armhf (hard float) or armel for 32-bit ARM, whose uname says
+# only armv7l. Taken from what the compiler targets, not from
+# CMAKE_SYSTEM_PROCESSOR, which is only what a toolchain file or the build
+# machine says.
+set(debian_processor "")
+if(JAMCRC_TARGET_PROCESSOR STREQUAL "x86" AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(windows_processor x64)
+  set(debian_processor amd64)
+  set(linux_processor x86_64)
+elseif(JAMCRC_TARGET_PROCESSOR STREQUAL "x86")
+  set(windows_processor x86)
+  set(debian_processor i386)
+  set(linux_processor i686)
+elseif(JAMCRC_TARGET_PROCESSOR STREQUAL "aarch64")
+  set(windows_processor arm64)
+  set(debian_processor arm64)
+  set(linux_processor aarch64)
+elseif(JAMCRC_TARGET_PROCESSOR STREQUAL "arm")
+  jamcrc_target_is("defined(__ARM_PCS_VFP)" JAMCRC_TARGET_IS_ARM_HARD_FLOAT)
+  if(JAMCRC_TARGET_IS_ARM_HARD_FLOAT)
+    set(debian_processor armhf)
+  else()
+    set(debian_processor armel)
+  endif()
+  set(windows_processor arm)
+  set(linux_processor ${debian_processor})
+else()
+  set(windows_processor ${CMAKE_SYSTEM_PROCESSOR})
+  set(linux_processor ${CMAKE_SYSTEM_PROCESSOR})
+  if(CMAKE_CROSSCOMPILING)
+    string(REPLACE ppc64le ppc64el debian_processor "${CMAKE_SYSTEM_PROCESSOR}")
+  endif()
+endif()
+
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
-  if(CMAKE_SYSTEM_PROCESSOR MATCHES "64")
-    set(CPACK_PACKAGE_FILE_NAME "jamcrc-${PROJECT_VERSION}-windows-x64")
-  else()
-    set(CPACK_PACKAGE_FILE_NAME "jamcrc-${PROJECT_VERSION}-windows-x86")
-  endif()
+  set(CPACK_PACKAGE_FILE_NAME "jamcrc-${PROJECT_VERSION}-windows-${windows_processor}")
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
   install(FILES README.md LICENSE DESTINATION .)
   include(CPack)
@@ -82,7 +116,11 @@ if(TARGET jamcrc_static)
 else()
   set(CPACK_GENERATOR DEB)
 endif()
-set(CPACK_JAMCRC_PORTABLE_FILE_NAME "jamcrc-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}")
+set(CPACK_JAMCRC_PORTABLE_FILE_NAME "jamcrc-${PROJECT_VERSION}-linux-${linux_processor}")
+if(CMAKE_CROSSCOMPILING AND debian_processor)
+  # cpack would ask dpkg, which names the build machine's processor.
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${debian_processor})
+endif()
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # jamcrc_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
