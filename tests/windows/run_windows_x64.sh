@@ -8,10 +8,12 @@ set -euo pipefail
 preset=${1:-windows-x64}
 cd "$(dirname "$0")/../.."
 source tests/windows/wine_server.sh
+source tests/tested_programs.sh
 # Unix names are UTF-8 to Wine only under a UTF-8 locale; its ANSI code page
 # is then 1252, as on a Western Windows.
 export LC_ALL=C.UTF-8
 
+forget_tested "$preset"
 cmake --preset "$preset" && cmake --build --preset "$preset"
 cmake --preset release && cmake --build --preset release --target cli_tests
 
@@ -23,3 +25,4 @@ ctest --preset "$preset"
 JAMCRC_TOOL="$PWD/build/$preset/jamcrc.exe" JAMCRC_LAUNCHER="$wine" JAMCRC_TOOL_PLATFORM=windows \
     JAMCRC_HOLDER="$PWD/build/$preset/tests/hold_and_run.exe" \
     build/release/tests/cli_tests
+record_tested "$preset" "build/$preset/jamcrc.exe"

@@ -7,10 +7,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source tests/windows/wine_server.sh
+source tests/tested_programs.sh
 # Unix names are UTF-8 to Wine only under a UTF-8 locale; its ANSI code page
 # is then 1252, as on a Western Windows.
 export LC_ALL=C.UTF-8
 
+forget_tested windows-x86
 cmake --preset windows-x86 && cmake --build --preset windows-x86
 cmake --preset release && cmake --build --preset release --target cli_tests
 bash tests/windows/wine32_setup.sh
@@ -25,3 +27,4 @@ echo "-- command-line tests against the 32-bit jamcrc.exe"
 JAMCRC_TOOL="$PWD/build/windows-x86/jamcrc.exe" JAMCRC_LAUNCHER="$wine32" JAMCRC_TOOL_PLATFORM=windows-x86 \
     JAMCRC_HOLDER="$PWD/build/windows-x86/tests/hold_and_run.exe" \
     build/release/tests/cli_tests
+record_tested windows-x86 "build/windows-x86/jamcrc.exe"
