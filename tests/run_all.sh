@@ -72,7 +72,7 @@ stage() {
     fi
 }
 
-stage release "cmake g++" cmake --workflow --preset release
+stage release "cmake g++" bash tests/run_native.sh release
 stage clang "cmake clang++" cmake --workflow --preset clang
 stage sanitize "cmake g++" cmake --workflow --preset sanitize
 stage fuzz "cmake clang++ /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a" \
@@ -103,8 +103,8 @@ stage macos-arm64 "cmake $zig llvm-ar-14 llvm-install-name-tool-14 /usr/src/goog
 stage macos-x64 "cmake $zig llvm-ar-14 llvm-install-name-tool-14 /usr/src/googletest" \
     cmake --workflow --preset macos-x64
 stage windows-arm64 "cmake $zig llvm-ar-14 llvm-windres-14" cmake --workflow --preset windows-arm64
-stage package "cmake cpack dpkg-deb lintian readelf sha256sum python3 x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix" \
-    bash tests/package/check_packages.sh
+stage dist "cmake cpack dpkg-deb lintian readelf sha256sum unzip python3 llvm-lipo-14 llvm-otool-14 $zig" \
+    bash -c "bash release/build_release.sh && bash tests/package/check_reproducible.sh"
 stage bench "cmake g++ /usr/include/benchmark/benchmark.h" cmake --workflow --preset bench
 
 [ "$failed" -eq 0 ] || echo "failed: ${failures[*]}"

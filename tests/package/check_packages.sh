@@ -1,33 +1,44 @@
 #!/usr/bin/env bash
-# Builds the release packages and checks them as a user and a distribution
-# would: each has its SHA-256 beside it, the programs are hardened, the
-# Debian package passes lintian with no error or warning, installs
-# (with dpkg as root; elsewhere it is unpacked into a scratch folder) and the
-# installed tool and man page work; the portable archive holds a static tool
-# that works, with its man page, README and LICENSE.
+# Checks a release folder as a user and a distribution would:
+#   - SHA256SUMS names every file, and sha256sum -c passes;
+#   - every Debian package passes lintian with no error or warning and holds
+#     the tool, the compressed man page and the copyright; this machine's
+#     installs (with dpkg as root; elsewhere it is unpacked into a scratch
+#     folder) and the installed tool and man page work;
+#   - every archive holds its program, README and LICENSE, and the man page
+#     where the system has man pages; the Linux programs are static, and
+#     this machine's works;
+#   - this machine's programs are hardened (check_hardening.sh).
+#   tests/package/check_packages.sh DIST
 set -euo pipefail
+dist=$(cd "$1" && pwd)
 cd "$(dirname "$0")/../.."
-
-cmake --preset release && cmake --build --preset release
-(cd build/release && rm -f jamcrc_*.deb jamcrc-*.tar.gz && cpack)
-deb=$(ls build/release/jamcrc_*_*.deb)
-archive=$(ls build/release/jamcrc-*-linux-*.tar.gz)
-echo "packages: $deb $archive"
-for package in "$deb" "$archive"; do
-    (cd "$(dirname "$package")" && sha256sum -c "$(basename "$package").sha256")
-done
-dpkg-deb --info "$deb" | grep -E '^ (Package|Version|Architecture|Depends):'
-lintian --fail-on error,warning "$deb"
-bash tests/package/check_hardening.sh build/release
-
+fail() { echo "packages: $1"; exit 1; }
 data=$(mktemp -d)
 trap 'rm -rf "$data"' EXIT
 printf 123456789 > "$data/digits"
 expected="$data/digits crc32: 340bc6d9"
-fail() { echo "$1"; exit 1; }
 
+(cd "$dist" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not match"
+listed=$(cut -d' ' -f3 "$dist/SHA256SUMS" | sort | xargs)
+present=$(cd "$dist" && ls | grep -vx SHA256SUMS | sort | xargs)
+[ "$listed" = "$present" ] || fail "SHA256SUMS names '$listed', the folder holds '$present'"
+echo "SHA256SUMS: every file, all good"
+
+debs=("$dist"/*.deb)
+lintian --fail-on error,warning "${debs[@]}"
+for deb in "${debs[@]}"; do
+    members=$(dpkg-deb -c "$deb")
+    for member in ./usr/bin/jamcrc ./usr/share/man/man1/jamcrc.1.gz ./usr/share/doc/jamcrc/copyright; do
+        grep -q " $member\$" <<< "$members" || fail "$(basename "$deb") lacks $member"
+    done
+done
+echo "Debian packages: lintian-clean, tool, man page and copyright in each"
+
+deb=$dist/jamcrc_*_$(dpkg --print-architecture).deb
+deb=$(echo $deb)
 if [ "$(id -u)" = 0 ]; then
-    dpkg -i "$deb"
+    dpkg -i "$deb" > /dev/null
     trap 'dpkg -r jamcrc > /dev/null; rm -rf "$data"' EXIT
     root=
 else
@@ -38,18 +49,31 @@ actual=$("$root/usr/bin/jamcrc" "$data/digits")
 [ "$actual" = "$expected" ] || fail "installed tool printed '$actual', not '$expected'"
 zgrep -q 'specify inputfile' "$root/usr/share/man/man1/jamcrc.1.gz" || fail "no man page with the messages"
 grep -q '^License: Expat' "$root/usr/share/doc/jamcrc/copyright" || fail "no copyright file"
-echo "installed tool, man page and copyright: good"
+echo "installed $(basename "$deb"): tool, man page and copyright work"
 
-mkdir "$data/portable"
-tar -xzf "$archive" -C "$data/portable"
-dir="$data/portable/$(basename "$archive" .tar.gz)"
-for f in jamcrc jamcrc.1 README.md LICENSE; do
-    [ -f "$dir/$f" ] || fail "the archive lacks $f"
+for archive in "$dist"/*.tar.gz "$dist"/*.zip; do
+    name=$(basename "$archive")
+    case $name in
+        *.zip) members=$(unzip -Z1 "$archive"); wanted="bin/jamcrc.exe README.md LICENSE"; top= ;;
+        *) members=$(tar -tzf "$archive"); wanted="jamcrc jamcrc.1 README.md LICENSE"; top=${name%.tar.gz}/ ;;
+    esac
+    for member in $wanted; do
+        grep -qx "$top$member" <<< "$members" || fail "$name lacks $top$member"
+    done
+    case $name in
+        *-linux-*)
+            mkdir "$data/$name"
+            tar -xzf "$archive" -C "$data/$name"
+            tool=$data/$name/$top/jamcrc
+            headers=$(readelf -l -d "$tool")  # static: no loader asked for, no library needed
+            if grep -Eq 'INTERP|NEEDED' <<< "$headers"; then fail "the tool in $name is not static"; fi
+            if [ "$name" = "$(basename "$dist"/jamcrc-*-linux-"$(uname -m)".tar.gz)" ]; then
+                actual=$("$tool" "$data/digits")
+                [ "$actual" = "$expected" ] || fail "$name's tool printed '$actual', not '$expected'"
+                echo "$name: its static tool works here"
+            fi ;;
+    esac
 done
-headers=$(readelf -l -d "$dir/jamcrc")  # static: no loader asked for, no library needed
-if grep -Eq 'INTERP|NEEDED' <<< "$headers"; then fail "the archived tool is not static"; fi
-actual=$("$dir/jamcrc" "$data/digits")
-[ "$actual" = "$expected" ] || fail "archived tool printed '$actual', not '$expected'"
-echo "portable archive: static tool works, documents present"
+echo "archives: program, documents and man pages present; Linux programs static"
 
-bash tests/package/check_reproducible.sh
+bash tests/package/check_hardening.sh build/release

@@ -1,32 +1,36 @@
 #!/usr/bin/env bash
-# Builds every package twice and fails if any member differs, naming it: once
-# from this checkout, dated by its last commit, under umask 022; once from a
-# copy of the sources in another folder, built in another folder a little
-# later under umask 077 and another time zone, dated by SOURCE_DATE_EPOCH. Needs the MinGW-w64
-# cross compilers for the Windows zips.
+# Builds the whole release a second time and fails if any file differs from
+# build/dist/ (made by release/build_release.sh), naming each member that
+# differs. The second time: from a copy of the sources in another folder,
+# built in other folders later, under umask 077 and another time zone, dated
+# by SOURCE_DATE_EPOCH (the copy has no git); only the programs are built.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source release/targets.sh
+[ -f build/dist/SHA256SUMS ] || { echo "no release in build/dist: run release/build_release.sh"; exit 1; }
 source=$PWD
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-presets=(release windows-x64 windows-x86)
 
-# package SOURCE_DIR BUILD_ROOT: every preset's packages into BUILD_ROOT/out.
-package() {
-    local from=$1 root=$2 preset
-    mkdir -p "$root/out"
-    for preset in "${presets[@]}"; do
-        (cd "$from" && cmake --preset "$preset" -B "$root/$preset" -DJAMCRC_BUILD_TESTS=OFF --no-warn-unused-cli > /dev/null &&
-            cmake --build "$root/$preset" -j"$(nproc)" > /dev/null)
-        (cd "$root/$preset" && rm -f jamcrc[-_]* && cpack > /dev/null && cp jamcrc[-_]* "$root/out/")
-    done
-}
-
-mkdir "$work/copy-of-the-sources"
-git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$work/copy-of-the-sources"
-(umask 022 && package "$source" "$source/build/reproducible")
+copy=$work/copy-of-the-sources
+mkdir -p "$copy/build"
+git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$copy"
+ln -s "$source/build/zig" "$copy/build/zig"  # the same pinned compilers
+presets=("${macos_presets[@]}")
+for entry in "${release_targets[@]}"; do
+    presets+=("${entry%% *}")
+done
 sleep 2  # another second on the clock
-(umask 077 && export TZ=Pacific/Auckland SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) && package "$work/copy-of-the-sources" "$work/elsewhere/b")
-
-cd "$source/build/reproducible/out"
-python3 "$source/tests/package/compare_packages.py" . "$work/elsewhere/b/out" *
+(
+    umask 077
+    export TZ=Pacific/Auckland SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+    cd "$copy"
+    for preset in "${presets[@]}"; do
+        { cmake --preset "$preset" -B "$work/elsewhere/$preset" -DJAMCRC_BUILD_TESTS=OFF --no-warn-unused-cli &&
+            cmake --build "$work/elsewhere/$preset"; } > "$work/$preset.log" 2>&1 ||
+            { cat "$work/$preset.log"; exit 1; }
+    done
+    bash release/package.sh "$work/elsewhere" "$work/dist" > /dev/null
+)
+cd build/dist
+python3 "$source/tests/package/compare_packages.py" . "$work/dist" *

@@ -1,0 +1,25 @@
+# Sourced by the release scripts: the builds the release is made from.
+#   release_targets   "PRESET GENERATORS TEST...": a build, the packages
+#                     cpack makes from it (Debian packages for the processors
+#                     Debian users mostly have; every Linux build gets the
+#                     portable archive) and the command that tests it, which
+#                     records the programs that passed (tests/tested_programs.sh)
+#   macos_presets     the two builds joined into one universal program
+release_targets=(
+    "release DEB;TGZ bash tests/run_native.sh release"
+    "i686 DEB;TGZ bash tests/cross/run_linux_cross.sh i686"
+    "aarch64 DEB;TGZ bash tests/cross/run_linux_cross.sh aarch64"
+    "armhf DEB;TGZ bash tests/cross/run_linux_cross.sh armhf"
+    "s390x TGZ bash tests/cross/run_linux_cross.sh s390x"
+    "ppc64le TGZ bash tests/cross/run_linux_cross.sh ppc64le"
+    "riscv64 TGZ bash tests/cross/run_linux_cross.sh riscv64"
+    "windows-x64 ZIP bash tests/windows/run_windows_x64.sh"
+    "windows-x86 ZIP bash tests/windows/run_windows_x86.sh"
+    "windows-arm64 ZIP bash tests/windows/run_windows_arm64.sh"
+)
+macos_presets=(macos-arm64 macos-x64)
+
+# The tool's version, as the top CMakeLists.txt gives it.
+release_version() {
+    sed -n 's/^project(jamcrc VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
+}
