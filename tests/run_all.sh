@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds and runs every test configuration, one after another, with warnings
 # as errors throughout (a user's own build only shows them):
-#   release   optimised build, all tests
+#   release   optimised build, all tests; the command-line suite also
+#             against the static tool of the portable archive
 #   clang     the same, built by clang
 #   sanitize  the same tests under AddressSanitizer + UndefinedBehaviorSanitizer
 #   fuzz      every kernel against the reference under libFuzzer, for a minute
 #   aarch64   cross build, once with the CPU asked at run time and once
 #             decided at compile time; the register tests and the
-#             command-line suite under qemu-user
+#             command-line suite (against the installed and the static
+#             tool, as in every Linux cross build) under qemu-user
 #   aarch64-clang  the same, asking at run time, built by clang
 #   i686      32-bit x86 Linux cross build (static); the register tests once
 #             per emulated CPU and the command-line suite under qemu-user
@@ -27,10 +29,11 @@
 #             for macOS (zig's clang); nothing runs
 #   windows-arm64  every source of the tool and the register compiled for
 #             Windows on ARM (zig's clang); nothing is linked or run
-#   package   the packages: lintian-clean .deb that installs a working tool,
-#             portable archive with a working static tool, SHA-256 files,
-#             hardened programs, and every package built twice, byte for byte
-#             the same
+#   dist      the whole release (release/build_release.sh) into build/dist:
+#             packages made from the very programs the stages above tested,
+#             each checked (lintian, contents, a working tool, hardening,
+#             signatures, SHA256SUMS), then the whole release built again
+#             elsewhere and compared byte for byte
 #   bench     the benchmarks build (they are run by hand, not here)
 # zig comes from .ci/run (npm, pinned in .ci/zig) into build/zig.
 # A configuration whose tools are missing here is skipped with a note; under
