@@ -70,6 +70,12 @@ if(WIN32)
   return()
 endif()
 
+# macOS: no package here; the release's macOS archive joins two builds into
+# one universal program (release/package.sh).
+if(APPLE)
+  return()
+endif()
+
 # Debian: the licence in the machine-readable copyright format, made from
 # LICENSE (Debian calls this text Expat), and a changelog; both installed with
 # the tool's documentation.
@@ -124,7 +130,12 @@ endif()
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # jamcrc_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-# The tool needs nothing but the C library (glibc 2.34 merged the symbols it uses).
+# The tool needs nothing but the C library (glibc 2.34 merged the symbols it
+# uses) and, on 32-bit ARM, the unwinder's personality routines its unwinding
+# tables name, in libgcc_s.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34)")
+if(JAMCRC_TARGET_PROCESSOR STREQUAL "arm")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libgcc-s1")
+endif()
 
 include(CPack)

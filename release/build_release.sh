@@ -14,6 +14,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source release/targets.sh
+# The tests' own settings (tests/run_all.sh): warnings as errors, both cores.
+export JAMCRC_WARNINGS_AS_ERRORS=ON LC_ALL=C
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 dist=build/dist
 fail() { echo "release: $1"; exit 1; }
@@ -26,12 +28,14 @@ programs() {
     done
     return 0
 }
-# tested PRESET: whether the build is up to date and every program of it is
-# one whose tests passed.
+# tested PRESET: whether the build, configured and built afresh from its
+# preset, is up to date, every program of it is one whose tests passed, and
+# the test programs that passed it are unchanged too.
 tested() {
     local record=build/$1/tested-programs.sha256 program
-    [ -f "$record" ] && [ -f "build/$1/CMakeCache.txt" ] || return 1
-    cmake --build --preset "$1" > /dev/null || return 1
+    [ -f "$record" ] || return 1
+    { cmake --preset "$1" && cmake --build --preset "$1"; } > /dev/null || return 1
+    sha256sum -c --quiet "$record" > /dev/null 2>&1 || return 1
     for program in $(programs "$1"); do
         grep -qxF "$(sha256sum "$program")" "$record" || return 1
     done
@@ -68,10 +72,15 @@ packed_is() {
     echo "-- $(basename "$1") carries $2"
 }
 for entry in "${release_targets[@]}"; do
-    read -r preset _ <<< "$entry"
+    read -r preset generators _ <<< "$entry"
     record=build/$preset/tested-programs.sha256
+    packages=()
     for package in "build/$preset"/jamcrc[-_]*; do
-        case $package in *.sha256) continue ;; esac
+        case $package in *.sha256) ;; *) packages+=("$package") ;; esac
+    done
+    IFS=';' read -ra wanted <<< "$generators"
+    [ "${#packages[@]}" = "${#wanted[@]}" ] || fail "$preset made ${#packages[@]} packages, not one per generator ($generators)"
+    for package in "${packages[@]}"; do
         cmp -s "$package" "$dist/$(basename "$package")" || fail "$dist lacks $package"
         case $package in
             *.deb) dpkg-deb --fsys-tarfile "$package" | tar -xO ./usr/bin/jamcrc | packed_is "$package" "build/$preset/jamcrc" "$record" ;;

@@ -12,6 +12,7 @@
 # Every member is dated by SOURCE_DATE_EPOCH, else the last commit's time, and
 # owned by root, so the same sources give the same bytes.
 set -euo pipefail
+export LC_ALL=C  # one order of names in SHA256SUMS, whoever builds
 root=$(cd "$1" && pwd)
 mkdir -p "$2"
 out=$(cd "$2" && pwd)

@@ -1,7 +1,8 @@
 # Sourced by the test scripts, from the top of the checkout: beside each build,
-# build/PRESET/tested-programs.sha256 names the programs whose tests all
-# passed, by their SHA-256, so that the release packs the very bytes that
-# were tested (release/build_release.sh checks the record).
+# build/PRESET/tested-programs.sha256 names, by their SHA-256, the programs
+# whose tests all passed and the test programs that ran them, so that the
+# release packs the very bytes that were tested, and tests again once either
+# changed (release/build_release.sh reads the record).
 #   forget_tested PRESET              before the tests run
 #   record_tested PRESET PROGRAM...   once every test has passed
 forget_tested() {
@@ -10,5 +11,6 @@ forget_tested() {
 record_tested() {
     local preset=$1
     shift
+    [ $# -gt 0 ] || { echo "record_tested: no program named"; return 1; }
     sha256sum "$@" >> "build/$preset/tested-programs.sha256"
 }

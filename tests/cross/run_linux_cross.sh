@@ -45,5 +45,5 @@ for preset in "$@"; do
         fi
         tested+=("$tool")
     done
-    record_tested "$preset" "${tested[@]}"
+    record_tested "$preset" "${tested[@]}" "build/$preset/tests/register_tests" build/release/tests/cli_tests
 done

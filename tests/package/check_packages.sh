@@ -8,7 +8,9 @@
 #   - every archive holds its program, README and LICENSE, and the man page
 #     where the system has man pages; the Linux programs are static, and
 #     this machine's works;
-#   - this machine's programs are hardened (check_hardening.sh).
+#   - every program is for the processor its package names;
+#   - this machine's programs, as build/release holds them, are hardened
+#     (check_hardening.sh).
 #   tests/package/check_packages.sh DIST
 set -euo pipefail
 dist=$(cd "$1" && pwd)
@@ -35,8 +37,9 @@ for deb in "${debs[@]}"; do
 done
 echo "Debian packages: lintian-clean, tool, man page and copyright in each"
 
-deb=$dist/jamcrc_*_$(dpkg --print-architecture).deb
-deb=$(echo $deb)
+here=("$dist"/jamcrc_*_"$(dpkg --print-architecture)".deb)
+[ -f "${here[0]}" ] || fail "no Debian package for this machine's processor"
+deb=${here[0]}
 if [ "$(id -u)" = 0 ]; then
     dpkg -i "$deb" > /dev/null
     trap 'dpkg -r jamcrc > /dev/null; rm -rf "$data"' EXIT
@@ -51,6 +54,39 @@ zgrep -q 'specify inputfile' "$root/usr/share/man/man1/jamcrc.1.gz" || fail "no 
 grep -q '^License: Expat' "$root/usr/share/doc/jamcrc/copyright" || fail "no copyright file"
 echo "installed $(basename "$deb"): tool, man page and copyright work"
 
+# machine_is PROGRAM PACKAGE: PROGRAM is for the processor PACKAGE's name says.
+machine_is() {
+    local machine
+    case $2 in
+        *-macos-*) machine=$(llvm-lipo-14 -archs "$1" | tr ' ' '\n' | sort | xargs)
+                   [ "$machine" = "arm64 x86_64" ] || fail "$2 holds a program for $machine" ;;
+        *.zip) local at  # the PE header's Machine field
+               at=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+               machine=$(od -An -tx2 -j$((at + 4)) -N2 "$1" | tr -d ' ')
+               case $2 in
+                   *-x64.zip) [ "$machine" = 8664 ] ;;
+                   *-x86.zip) [ "$machine" = 014c ] ;;
+                   *-arm64.zip) [ "$machine" = aa64 ] ;;
+                   *) false ;;
+               esac || fail "$2 holds a program for PE machine $machine" ;;
+        *) machine=$(readelf -h "$1" | sed -n 's/^ *Machine: *//p')
+           case $2 in
+               *_amd64.deb | *-x86_64.tar.gz) [ "$machine" = "Advanced Micro Devices X86-64" ] ;;
+               *_i386.deb | *-i686.tar.gz) [ "$machine" = "Intel 80386" ] ;;
+               *_arm64.deb | *-aarch64.tar.gz) [ "$machine" = AArch64 ] ;;
+               *_armhf.deb | *-armhf.tar.gz) [ "$machine" = ARM ] ;;
+               *-s390x.tar.gz) [ "$machine" = "IBM S/390" ] ;;
+               *-ppc64le.tar.gz) [ "$machine" = PowerPC64 ] ;;
+               *-riscv64.tar.gz) [ "$machine" = RISC-V ] ;;
+               *) false ;;
+           esac || fail "$2 holds a program for $machine" ;;
+    esac
+}
+
+for deb in "${debs[@]}"; do
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/jamcrc > "$data/program"
+    machine_is "$data/program" "$(basename "$deb")"
+done
 for archive in "$dist"/*.tar.gz "$dist"/*.zip; do
     name=$(basename "$archive")
     case $name in
@@ -58,8 +94,13 @@ for archive in "$dist"/*.tar.gz "$dist"/*.zip; do
         *) members=$(tar -tzf "$archive"); wanted="jamcrc jamcrc.1 README.md LICENSE"; top=${name%.tar.gz}/ ;;
     esac
     for member in $wanted; do
-        grep -qx "$top$member" <<< "$members" || fail "$name lacks $top$member"
+        grep -qxF "$top$member" <<< "$members" || fail "$name lacks $top$member"
     done
+    case $name in
+        *.zip) unzip -p "$archive" bin/jamcrc.exe > "$data/program" ;;
+        *) tar -xzOf "$archive" "${top}jamcrc" > "$data/program" ;;
+    esac
+    machine_is "$data/program" "$name"
     case $name in
         *-linux-*)
             mkdir "$data/$name"
@@ -74,6 +115,6 @@ for archive in "$dist"/*.tar.gz "$dist"/*.zip; do
             fi ;;
     esac
 done
-echo "archives: program, documents and man pages present; Linux programs static"
+echo "archives: program, documents and man pages present, each program for its processor; Linux programs static"
 
 bash tests/package/check_hardening.sh build/release

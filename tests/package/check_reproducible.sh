@@ -20,10 +20,11 @@ presets=("${macos_presets[@]}")
 for entry in "${release_targets[@]}"; do
     presets+=("${entry%% *}")
 done
+epoch=$(git log -1 --format=%ct)
 sleep 2  # another second on the clock
 (
     umask 077
-    export TZ=Pacific/Auckland SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+    export TZ=Pacific/Auckland SOURCE_DATE_EPOCH=$epoch LC_ALL=C.UTF-8
     cd "$copy"
     for preset in "${presets[@]}"; do
         { cmake --preset "$preset" -B "$work/elsewhere/$preset" -DJAMCRC_BUILD_TESTS=OFF --no-warn-unused-cli &&

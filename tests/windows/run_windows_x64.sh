@@ -25,4 +25,5 @@ ctest --preset "$preset"
 JAMCRC_TOOL="$PWD/build/$preset/jamcrc.exe" JAMCRC_LAUNCHER="$wine" JAMCRC_TOOL_PLATFORM=windows \
     JAMCRC_HOLDER="$PWD/build/$preset/tests/hold_and_run.exe" \
     build/release/tests/cli_tests
-record_tested "$preset" "build/$preset/jamcrc.exe"
+record_tested "$preset" "build/$preset/jamcrc.exe" "build/$preset/tests/register_tests.exe" \
+    "build/$preset/tests/hold_and_run.exe" build/release/tests/cli_tests

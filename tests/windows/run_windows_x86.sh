@@ -27,4 +27,5 @@ echo "-- command-line tests against the 32-bit jamcrc.exe"
 JAMCRC_TOOL="$PWD/build/windows-x86/jamcrc.exe" JAMCRC_LAUNCHER="$wine32" JAMCRC_TOOL_PLATFORM=windows-x86 \
     JAMCRC_HOLDER="$PWD/build/windows-x86/tests/hold_and_run.exe" \
     build/release/tests/cli_tests
-record_tested windows-x86 "build/windows-x86/jamcrc.exe"
+record_tested windows-x86 build/windows-x86/jamcrc.exe build/windows-x86/tests/register_tests.exe \
+    build/windows-x86/tests/hold_and_run.exe build/release/tests/cli_tests
