@@ -11,7 +11,7 @@
 #             command-line suite (against the installed and the static
 #             tool, as in every Linux cross build) under qemu-user
 #   aarch64-clang  the same, asking at run time, built by clang
-#   i686      32-bit x86 Linux cross build (static); the register tests once
+#   i686      32-bit x86 Linux cross build; the register tests (static) once
 #             per emulated CPU and the command-line suite under qemu-user
 #   armhf     32-bit ARM Linux cross build; the same, under CPUs with and
 #             without the CRC32 instructions
