@@ -101,11 +101,13 @@ archs=$(llvm-lipo-14 -archs "$work/universal" | tr ' ' '\n' | sort | xargs)
 for slice in arm64:macos-arm64 x86_64:macos-x64; do
     arch=${slice%%:*} built=build/${slice#*:}/jamcrc
     llvm-lipo-14 -thin "$arch" -output "$work/$arch" "$work/universal"
-    if ! llvm-otool-14 -l "$built" | grep -q LC_CODE_SIGNATURE; then
-        python3 release/macho_adhoc_sign.py sign --identifier jamcrc "$built" "$work/$arch.built"
-        built=$work/$arch.built
+    if llvm-otool-14 -l "$built" | grep -q LC_CODE_SIGNATURE; then
+        packed_is "$macos ($arch)" "$built" < "$work/$arch"
+    else
+        python3 release/macho_adhoc_sign.py sign --identifier jamcrc "$built" "$work/$arch.signed"
+        cmp -s "$work/$arch.signed" "$work/$arch" || fail "$macos ($arch) is not $built, signed"
+        echo "-- $(basename "$macos") ($arch) carries $built, signed here"
     fi
-    packed_is "$macos ($arch)" "$built" < "$work/$arch"
 done
 
 bash tests/package/check_packages.sh "$dist"
