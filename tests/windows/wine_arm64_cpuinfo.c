@@ -22,11 +22,17 @@ static const char *const hwcap_names[] = {
     "dit",     "uscat",  "ilrcpc",  "flagm", "ssbs",   "sb",   "paca",    "pacg",
 };
 
-__attribute__((constructor)) static void forget_preload(void) { unsetenv("LD_PRELOAD"); }
+static FILE *(*next_fopen)(const char *, const char *);
+
+/* Before Wine starts a thread: dlsym takes the loader's lock, which a thread
+   that forks meanwhile would leave taken in its child. */
+__attribute__((constructor)) static void start(void) {
+    next_fopen = (FILE * (*)(const char *, const char *)) dlsym(RTLD_NEXT, "fopen");
+    unsetenv("LD_PRELOAD");
+}
 
 FILE *fopen(const char *path, const char *mode) {
-    FILE *(*next)(const char *, const char *) = (FILE * (*)(const char *, const char *)) dlsym(RTLD_NEXT, "fopen");
-    if (strcmp(path, "/proc/cpuinfo") != 0) return next(path, mode);
+    if (strcmp(path, "/proc/cpuinfo") != 0) return next_fopen(path, mode);
     FILE *f = fmemopen(NULL, 1024, "w+");
     if (f == NULL) return NULL;
     const unsigned long hwcap = getauxval(AT_HWCAP);

@@ -11,5 +11,6 @@ start_wine_server() {
     mkdir -p "$WINEPREFIX"
     "$server" -p || true  # one may be running already: it serves as well
     trap "'$server' -k || true" EXIT
-    "$@" cmd /c exit < /dev/null > /dev/null 2>&1 || true
+    # Bounded: under emulation a start that goes wrong may never end.
+    timeout 600 "$@" cmd /c exit < /dev/null > /dev/null 2>&1 || true
 }
