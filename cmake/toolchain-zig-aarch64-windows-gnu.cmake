@@ -20,4 +20,6 @@ set(CMAKE_RC_FLAGS_INIT "--target=aarch64-w64-mingw32 -I ${zig_dir}/lib/libc/inc
 # carry no debug information either, so they are the same bytes wherever built.
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT -s)
 set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT -s)
+# The programs run here under arm64 Wine on qemu-user (once
+# tests/windows/wine_arm64_setup.sh has made it ready).
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine_arm64.sh)
