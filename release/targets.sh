@@ -13,9 +13,9 @@ release_targets=(
     "s390x TGZ bash tests/cross/run_linux_cross.sh s390x"
     "ppc64le TGZ bash tests/cross/run_linux_cross.sh ppc64le"
     "riscv64 TGZ bash tests/cross/run_linux_cross.sh riscv64"
-    "windows-x64 ZIP bash tests/windows/run_windows_x64.sh"
-    "windows-x86 ZIP bash tests/windows/run_windows_x86.sh"
-    "windows-arm64 ZIP bash tests/windows/run_windows_arm64.sh"
+    "windows-x64 ZIP bash tests/windows/run_windows.sh windows-x64"
+    "windows-x86 ZIP bash tests/windows/run_windows.sh windows-x86"
+    "windows-arm64 ZIP bash tests/windows/run_windows.sh windows-arm64"
 )
 macos_presets=(macos-arm64 macos-x64)
 

@@ -97,17 +97,17 @@ stage riscv64 "cmake g++ riscv64-linux-gnu-g++ qemu-riscv64-static /usr/src/goog
     bash tests/cross/run_linux_cross.sh riscv64
 stage musl "cmake $zig llvm-ar-14 /usr/src/googletest" cmake --workflow --preset musl
 stage windows "cmake x86_64-w64-mingw32-g++-posix /usr/lib/wine/wine64 /usr/src/googletest" \
-    bash tests/windows/run_windows_x64.sh
+    bash tests/windows/run_windows.sh windows-x64
 stage windows-clang "cmake clang++ ld.lld x86_64-w64-mingw32-g++-posix /usr/lib/wine/wine64 /usr/src/googletest" \
-    bash tests/windows/run_windows_x64.sh windows-clang
+    bash tests/windows/run_windows.sh windows-clang
 stage windows-x86 "cmake i686-w64-mingw32-g++-posix i686-linux-gnu-gcc qemu-i386-static /usr/lib/wine/wine64 /usr/src/googletest" \
-    bash tests/windows/run_windows_x86.sh
+    bash tests/windows/run_windows.sh windows-x86
 stage macos-arm64 "cmake $zig llvm-ar-14 llvm-install-name-tool-14 /usr/src/googletest" \
     cmake --workflow --preset macos-arm64
 stage macos-x64 "cmake $zig llvm-ar-14 llvm-install-name-tool-14 /usr/src/googletest" \
     cmake --workflow --preset macos-x64
 stage windows-arm64 "cmake g++ $zig_arm64 llvm-ar-14 llvm-windres-14 patchelf aarch64-linux-gnu-gcc qemu-aarch64-static /usr/lib/wine/wine64 /usr/src/googletest" \
-    bash tests/windows/run_windows_arm64.sh
+    bash tests/windows/run_windows.sh windows-arm64
 stage dist "cmake cpack dpkg-deb lintian readelf sha256sum unzip python3 llvm-lipo-14 llvm-otool-14 $zig $zig_arm64" \
     bash -c "bash release/build_release.sh && bash tests/package/check_reproducible.sh"
 stage bench "cmake g++ /usr/include/benchmark/benchmark.h" cmake --workflow --preset bench
