@@ -95,13 +95,18 @@ if(MINGW)
   # The PE header's time stamp would differ on every link: zero, which says
   # none, where the linker takes it (GNU ld, lld's MinGW driver); zig's driver
   # refuses that but passes lld's own flag, which stamps a hash of the program.
+  set(stamp_flag "")
   foreach(flag -Wl,--no-insert-timestamp -Wl,-Brepro)
     jamcrc_check_link_flag(${flag} known)
     if(known)
+      set(stamp_flag ${flag})
       target_link_options(jamcrc_options INTERFACE ${flag})
       break()
     endif()
   endforeach()
+  if(NOT stamp_flag)
+    message(WARNING "The linker takes no flag against the PE time stamp: programs will differ on every link")
+  endif()
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     # A 32-bit program gets 4 GiB of address space on 64-bit Windows only when
     # it says it can use addresses above 2 GiB; without that no buffer near

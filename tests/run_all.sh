@@ -106,7 +106,7 @@ stage macos-arm64 "cmake $zig llvm-ar-14 llvm-install-name-tool-14 /usr/src/goog
     cmake --workflow --preset macos-arm64
 stage macos-x64 "cmake $zig llvm-ar-14 llvm-install-name-tool-14 /usr/src/googletest" \
     cmake --workflow --preset macos-x64
-stage windows-arm64 "cmake g++ $zig_arm64 llvm-ar-14 llvm-windres-14 patchelf aarch64-linux-gnu-gcc qemu-aarch64-static /usr/lib/wine/wine64 /usr/src/googletest" \
+stage windows-arm64 "cmake g++ clang $zig_arm64 llvm-ar-14 llvm-windres-14 patchelf aarch64-linux-gnu-gcc qemu-aarch64-static /usr/lib/wine/wine64 /usr/src/googletest" \
     bash tests/windows/run_windows.sh windows-arm64
 stage dist "cmake cpack dpkg-deb lintian readelf sha256sum unzip python3 llvm-lipo-14 llvm-otool-14 $zig $zig_arm64" \
     bash -c "bash release/build_release.sh && bash tests/package/check_reproducible.sh"

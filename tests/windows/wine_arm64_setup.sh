@@ -45,11 +45,18 @@ aarch64-linux-gnu-gcc -std=c11 -O2 -Wall -Wextra -Werror -shared -fPIC \
 ln -sf "$launcher" "$bin/wineserver"  # Debian's script there runs /usr/lib/wine's
 
 if [ ! -e "$dir/prefix/.ready" ]; then
-    # Bounded, as a Wine that goes wrong under emulation may never end.
-    timeout 300 "$launcher" wineboot -i < /dev/null > /dev/null 2>&1 || true
-    timeout 120 "$bin/wineserver" -w || true
-    timeout 60 "$bin/wineserver" -k || true
-    [ -e "$dir/prefix/drive_c/windows/system32/kernel32.dll" ] || { echo "no Wine prefix in $dir/prefix" >&2; exit 1; }
+    # Bounded, as a Wine that goes wrong under emulation may never end, and
+    # killed if the end asked for is not taken. A prefix not made whole is
+    # removed, never reused.
+    made=0
+    timeout -k 30 300 "$launcher" wineboot -i < /dev/null > /dev/null 2>&1 &&
+        timeout -k 30 120 "$bin/wineserver" -w || made=$?
+    timeout -k 10 60 "$bin/wineserver" -k || true
+    if [ "$made" != 0 ] || [ ! -e "$dir/prefix/drive_c/windows/system32/kernel32.dll" ]; then
+        rm -rf "$dir/prefix"
+        echo "no Wine prefix made in $dir/prefix (status $made)" >&2
+        exit 1
+    fi
     touch "$dir/prefix/.ready"
 fi
 echo "arm64 Wine ready in $dir"

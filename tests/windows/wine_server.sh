@@ -9,8 +9,9 @@
 start_wine_server() {
     local server=${WINESERVER:-/usr/lib/wine/wineserver}
     mkdir -p "$WINEPREFIX"
-    "$server" -p || true  # one may be running already: it serves as well
-    trap "'$server' -k || true" EXIT
-    # Bounded: under emulation a start that goes wrong may never end.
-    timeout 600 "$@" cmd /c exit < /dev/null > /dev/null 2>&1 || true
+    # Each bounded, and killed if the end asked for is not taken: under
+    # emulation a start that goes wrong may never end.
+    timeout -k 10 60 "$server" -p || true  # one may be running already: it serves as well
+    trap "timeout -k 10 60 '$server' -k || true" EXIT
+    timeout -k 30 600 "$@" cmd /c exit < /dev/null > /dev/null 2>&1 || true
 }
