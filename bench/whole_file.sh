@@ -5,16 +5,20 @@
 # file beside the static build and a minimal C program doing the same steps
 # (start-up cost). Prints each run and the medians.
 #
-#   bench/whole_file.sh [TOOL] [RUNS] [USER]    defaults: build/release/jamcrc, 9
-#   (the static build is taken from static/jamcrc beside TOOL)
+#   bench/whole_file.sh [TOOL] [RUNS] [USER] [OTHER]
+#     defaults: build/release/jamcrc, 9; the static build is taken from
+#     static/jamcrc beside TOOL
 # With USER (run as root), the tool also reads the file as that user, who
-# neither owns it nor may write it, in turn with the other readers.
+# neither owns it nor may write it, in turn with the other readers. OTHER is
+# another build of the tool (the one before a change, say), timed in the same
+# rounds as TOOL, as the same users.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tool=$(realpath "${1:-build/release/jamcrc}")
 static_tool="$(dirname "$tool")/static/jamcrc"
 runs=${2:-9}
 as_user=${3:-}
+other=${4:+$(realpath "$4")}
 work=$(mktemp -d)
 chmod 755 "$work"  # the file is the owner's, readable by all
 trap 'rm -rf "$work"' EXIT
@@ -47,6 +51,8 @@ evict() { dd if="$1" iflag=nocache count=0 status=none; }
 # The programs that read the file, by label: jamcrc, cat, and 7-Zip if here.
 readers=(jamcrc cat)
 [ -n "$as_user" ] && readers+=("jamcrc-as-$as_user")
+[ -n "$other" ] && readers+=(other)
+[ -n "$other" ] && [ -n "$as_user" ] && readers+=("other-as-$as_user")
 sevenzip=$(command -v 7zz || command -v 7z || true)
 [ -n "$sevenzip" ] && readers+=(7-zip)
 # command_for READER: the command that reads the file, into cmd.
@@ -55,8 +61,12 @@ command_for() {
         jamcrc) cmd=("$tool" "$work/1GiB") ;;
         cat) cmd=(cat "$work/1GiB") ;;
         7-zip) cmd=("$sevenzip" h -scrcCRC32 "$work/1GiB") ;;
-        jamcrc-as-*) cmd=(setpriv --reuid="$(id -u "$as_user")" --regid="$(id -g "$as_user")" --clear-groups
-                          "$tool" "$work/1GiB") ;;
+        other) cmd=("$other" "$work/1GiB") ;;
+        jamcrc-as-* | other-as-*)
+            local program=$tool
+            [ "${1%%-as-*}" = other ] && program=$other
+            cmd=(setpriv --reuid="$(id -u "$as_user")" --regid="$(id -g "$as_user")" --clear-groups
+                 "$program" "$work/1GiB") ;;
     esac
 }
 

@@ -10,8 +10,11 @@
                                      direct read, but every later one fails
                                      with EINVAL (alignment refused partway)
      JAMCRC_TEST_STATFS_TYPE=N       fstatfs reports file system type N
-     JAMCRC_TEST_NO_CACHESTAT=1      the kernel has no cachestat (ENOSYS), as
-                                     before Linux 6.5
+     JAMCRC_TEST_REFUSE=WAY:ERRNO,...  these ways of asking about the page
+                                     cache fail with EPERM or ENOSYS, as under
+                                     a seccomp filter or an older kernel:
+                                     cachestat, mincore, and probes (preadv2
+                                     with RWF_NOWAIT)
      JAMCRC_TEST_RESIZE_TO=N         the file is cut or extended to N bytes
                                      just before the tool's first read: after
                                      it was measured */
@@ -31,7 +34,12 @@
 #include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
+
+#ifndef RWF_NOWAIT
+#define RWF_NOWAIT 0x00000008
+#endif
 
 static void note(const char* what) {
     const char* log = getenv("JAMCRC_TEST_LOG");
@@ -141,20 +149,49 @@ int fstatfs64(int fd, struct statfs64* buf) {
 }
 #endif
 
-/* Every system call made through syscall() passes, but cachestat where the
-   test asks for a kernel without it. (Six arguments, as many as any takes.) */
+/* The error JAMCRC_TEST_REFUSE names for `way`, or 0. */
+static int refusal(const char* way) {
+    const char* at = getenv("JAMCRC_TEST_REFUSE");
+    const size_t length = strlen(way);
+    while (at != NULL && *at != '\0') {
+        if (strncmp(at, way, length) == 0 && at[length] == ':') {
+            return strncmp(at + length + 1, "EPERM", 5) == 0 ? EPERM : ENOSYS;
+        }
+        at = strchr(at, ',');
+        if (at != NULL) ++at;
+    }
+    return 0;
+}
+
+int mincore(void* start, size_t length, unsigned char* vector) {
+    static int (*real)(void*, size_t, unsigned char*);
+    if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "mincore");
+    const int refused = refusal("mincore");
+    if (refused) {
+        errno = refused;
+        return -1;
+    }
+    return real(start, length, vector);
+}
+
+/* Every system call made through syscall() passes, but cachestat and reads
+   that refuse to wait where the test refuses them. (Six arguments, as many as
+   any takes.) */
 long syscall(long number, ...) {
     static long (*real)(long, ...);
     if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "syscall");
     enum { CACHESTAT = 451 }; /* on the processors these tests preload into */
-    if (number == CACHESTAT && getenv("JAMCRC_TEST_NO_CACHESTAT") != NULL) {
-        errno = ENOSYS;
-        return -1;
-    }
     va_list args;
     va_start(args, number);
     long a[6];
     for (int i = 0; i < 6; ++i) a[i] = va_arg(args, long);
     va_end(args);
+    const int refused = number == CACHESTAT ? refusal("cachestat")
+                        : number == SYS_preadv2 && (a[5] & RWF_NOWAIT) ? refusal("probes")
+                                                                        : 0;
+    if (refused) {
+        errno = refused;
+        return -1;
+    }
     return real(number, a[0], a[1], a[2], a[3], a[4], a[5]);
 }

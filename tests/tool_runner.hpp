@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace jamcrc_test {
@@ -20,6 +21,10 @@ struct run_options {
     std::vector<std::string> environment;          // NAME=VALUE, beside the test's own
     std::vector<std::string> through;              // a program of the tool's platform and its first
                                                    // arguments, to which the tool and its arguments are added
+    std::string cgroup;                            // a cgroup folder to run the tool in (as root)
+    // In a mount namespace of its own (as root), each .second shows what
+    // .first holds; /proc/self there is the tool's own.
+    std::vector<std::pair<std::string, std::string>> shown_instead;
     std::chrono::seconds timeout{60};
 };
 

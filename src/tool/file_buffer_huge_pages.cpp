@@ -30,6 +30,7 @@
 #include <cstdlib>
 
 #include "file_buffer.hpp"
+#include "memory_room.hpp"
 
 namespace jamcrc {
 
@@ -99,7 +100,12 @@ file_buffer file_buffer::allocate(std::uint32_t length) {
     if (!is_mapped(length)) {
         return {static_cast<std::uint8_t*>(std::malloc(length)), length};
     }
+    // Memory the kernel lets the tool map but not fill (a memory cgroup's
+    // limit, a machine short of memory) would end it without a word.
     const std::size_t size = mapped_size(length);
+    if (!memory_room_for(size)) {
+        return {nullptr, length};
+    }
     file_buffer buffer{map_aligned(size), length};
     if (buffer.data_ != nullptr) {
         ::madvise(buffer.data_, size, MADV_HUGEPAGE);  // only advice: small pages still work

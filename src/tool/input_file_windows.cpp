@@ -181,6 +181,17 @@ std::optional<std::uint32_t> input_file::measure_length() {
     if (end.QuadPart != start.QuadPart && !::SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) {
         return std::nullopt;
     }
+    // Nothing to seek past need not mean nothing to read: a pseudo-file
+    // reached through a share (Linux's /proc and /sys over Samba or WSL's
+    // \\wsl$) ends at 0 and still holds bytes. Only a disk file that yields
+    // none is empty; one that yields a byte has no length to measure.
+    if (end.QuadPart == 0) {
+        unsigned char first = 0;
+        DWORD got = 0;
+        if (!::ReadFile(handle_, &first, 1, &got, nullptr) || got != 0) {
+            return std::nullopt;
+        }
+    }
     return static_cast<std::uint32_t>(end.QuadPart);
 }
 

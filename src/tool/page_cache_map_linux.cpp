@@ -1,0 +1,276 @@
+// Linux: the page cache map (page_cache_map_linux.hpp).
+//
+// Holes first: SEEK_DATA and SEEK_HOLE tell any reader where a file's data
+// lies, and a chunk without any needs no read. (A hole, or an extent that is
+// allocated but unwritten, reads as zeros without the disk, and would pass
+// for cached with any question below.)
+//
+// Then each chunk with data is asked about, in a way that tells this caller
+// the truth, none of which reads the file:
+// - cachestat() (Linux 6.5), which answers whoever it answers truthfully
+//   (later kernels refuse, EPERM, those to whom mincore lies);
+// - mincore() on a read-only mapping of the file, which the kernel answers
+//   truthfully to the file's owner and the privileged; to anyone else (since
+//   Linux 5.0) every page looks cached, so it is asked only for them;
+// - for anyone, a one-byte read that refuses to wait (RWF_NOWAIT): it copies
+//   the byte where the page is cached and fails where it isn't. The kernel
+//   then reads that one page in (readahead is off while asking), and on a
+//   quick disk it may be there before the answer, so a chunk whose first
+//   page looks cached is asked again, at a page picked at random: one run's
+//   questions then rarely answer another's. These answers are hints: the
+//   reader checks them (see direct_reads_linux.cpp), and the pages the
+//   questions brought in are dropped again afterwards.
+// cachestat and mincore count every page of a chunk: a chunk is cached only
+// if all of its pages are.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "page_cache_map_linux.hpp"
+
+namespace jamcrc {
+
+namespace {
+
+constexpr std::size_t round_up(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
+
+// The kernel's numbers, for C libraries whose headers don't name them yet.
+#ifndef RWF_NOWAIT
+#define RWF_NOWAIT 0x00000008
+#endif
+#if defined(SYS_cachestat)
+constexpr long CACHESTAT = SYS_cachestat;
+#elif (defined(__x86_64__) && !defined(__ILP32__)) || defined(__i386__) || defined(__aarch64__) || \
+    defined(__arm__) || defined(__s390x__) || defined(__powerpc__) || defined(__riscv) || defined(__loongarch__)
+constexpr long CACHESTAT = 451;  // Linux 6.5; the same number on each of these
+#else
+constexpr long CACHESTAT = -1;   // not asked here
+#endif
+
+// The file is mapped for mincore a window at a time, so that a 32-bit
+// process, whose address space the buffer already fills, can still ask.
+constexpr std::size_t MINCORE_WINDOW = std::size_t{64} << 20;
+static_assert(MINCORE_WINDOW % CHUNK == 0);
+constexpr std::size_t SMALLEST_PAGE = 4096;  // no Linux has smaller pages
+
+std::size_t page_size() { return static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)); }
+
+struct cachestat_range {
+    std::uint64_t offset, length;
+};
+struct cachestat_counts {
+    std::uint64_t cache, dirty, writeback, evicted, recently_evicted;
+};
+
+// The pages the page cache holds of bytes [at, at + length), or -1 when it
+// can't be asked.
+long cached_pages(int fd, std::uint64_t at, std::uint64_t length) {
+    if (CACHESTAT < 0) {
+        return -1;
+    }
+    cachestat_range range{at, length};
+    cachestat_counts counts{};
+    if (::syscall(CACHESTAT, static_cast<long>(fd), &range, &counts, 0L) != 0) {
+        return -1;
+    }
+    return static_cast<long>(counts.cache);
+}
+
+// The byte at `at` if the page cache holds it, without waiting for the disk:
+// 1, or -1 with EAGAIN where it doesn't. Through the system call itself, as
+// not every C library wraps it (musl doesn't); the offset goes in two halves
+// of a long each, low first, as the kernel puts them back together.
+long read_if_cached(int fd, std::size_t at) {
+#if defined(SYS_preadv2) && !(defined(__x86_64__) && defined(__ILP32__))
+    unsigned char byte;
+    iovec one{&byte, 1};
+    const auto offset = static_cast<std::uint64_t>(at);
+    constexpr unsigned HALF = sizeof(long) * 4;
+    return ::syscall(SYS_preadv2, static_cast<long>(fd), &one, 1L, static_cast<unsigned long>(offset),
+                     static_cast<unsigned long>((offset >> HALF) >> HALF), static_cast<long>(RWF_NOWAIT));
+#else
+    (void)fd;
+    (void)at;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+// Whether the page cache holds the byte at `at`: 1, 0, or -1 when it can't
+// be asked.
+int probe(int fd, std::size_t at) {
+    long got = 0;
+    do {
+        got = read_if_cached(fd, at);
+    } while (got < 0 && errno == EINTR);
+    return got == 1 ? 1 : got < 0 && errno == EAGAIN ? 0 : -1;
+}
+
+// A page number picked anew by each run, so that runs at once ask different
+// pages (xorshift, seeded from the clock and the process).
+class page_picker {
+public:
+    page_picker() {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        state_ = (static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(::getpid()) << 32)) | 1u;
+    }
+    std::size_t below(std::size_t n) {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 7;
+        state_ ^= state_ << 17;
+        return static_cast<std::size_t>(state_ % n);
+    }
+
+private:
+    std::uint64_t state_;
+};
+
+bool trusted_by_mincore(int fd) {
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && (::geteuid() == 0 || st.st_uid == ::geteuid());
+}
+
+}  // namespace
+
+page_cache_map::answers page_cache_map::ask(int fd, std::uint32_t length) {
+    length_ = length;
+    const std::size_t chunks = (std::size_t{length} + CHUNK - 1) / CHUNK;
+    const std::size_t page = page_size();
+    page_picker pick;
+    first_probe_.fill(NONE);
+    second_probe_.fill(NONE);
+
+    // Where the data is: each data run marks the chunks it touches, and a
+    // chunk's first data byte is where it is first asked about; the second
+    // question goes to a page of the same run. After a run, a chunk already
+    // known to hold data is not looked into further.
+    std::fill_n(state_.begin(), chunks, chunk_state::hole);
+    for (std::size_t at = 0; at < length;) {
+        off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
+        off_t hole = data < 0 ? -1 : ::lseek(fd, data, SEEK_HOLE);
+        if (data < 0 && errno == ENXIO) {
+            break;  // no data from here to the end
+        }
+        if (data < 0 || hole < 0) {
+            data = static_cast<off_t>(at);  // no way to tell: data to the end
+            hole = static_cast<off_t>(length);
+        }
+        const auto from = static_cast<std::size_t>(data);
+        const auto to = std::min<std::size_t>(static_cast<std::size_t>(hole), length);
+        for (std::size_t c = from / CHUNK; c * CHUNK < to; ++c) {
+            const std::size_t first = std::max(from, c * CHUNK);
+            const std::size_t end = std::min(to, (c + 1) * CHUNK);
+            if (state_[c] == chunk_state::hole) {
+                state_[c] = chunk_state::cold;
+                first_probe_[c] = static_cast<std::uint32_t>(first);
+                const std::size_t pages = (end - first + page - 1) / page;
+                second_probe_[c] = static_cast<std::uint32_t>(std::min(end - 1, first + pick.below(pages) * page));
+            }
+        }
+        at = round_up(std::max(to, from + 1), CHUNK);
+    }
+
+    // cachestat wherever it answers.
+    bool asked = true;
+    for (std::size_t c = 0; c < chunks && asked; ++c) {
+        if (state_[c] == chunk_state::hole) continue;
+        const std::size_t end = std::min<std::size_t>((c + 1) * CHUNK, length);
+        const long pages = cached_pages(fd, c * CHUNK, end - c * CHUNK);
+        asked = pages >= 0;
+        state_[c] = pages >= 0 && static_cast<std::size_t>(pages) >= (end - c * CHUNK + page - 1) / page
+                        ? chunk_state::cached
+                        : chunk_state::cold;
+    }
+    if (asked) {
+        first_probe_.fill(NONE);  // none was made
+        second_probe_.fill(NONE);
+        return answers::exact;
+    }
+
+    // mincore, for those it tells the truth.
+    if (trusted_by_mincore(fd)) {
+        asked = true;
+        for (std::size_t window = 0; window < length && asked; window += MINCORE_WINDOW) {
+            const std::size_t size = std::min<std::size_t>(MINCORE_WINDOW, length - window);
+            void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(window));
+            asked = map != MAP_FAILED;
+            for (std::size_t at = 0; at < size && asked; at += CHUNK) {
+                const std::size_t c = (window + at) / CHUNK;
+                if (state_[c] == chunk_state::hole) continue;
+                const std::size_t bytes = std::min(CHUNK, size - at);
+                std::array<unsigned char, CHUNK / SMALLEST_PAGE> resident{};
+                asked = ::mincore(static_cast<char*>(map) + at, bytes, resident.data()) == 0;
+                const auto pages = static_cast<std::ptrdiff_t>((bytes + page - 1) / page);
+                state_[c] = std::all_of(resident.begin(), resident.begin() + pages,
+                                        [](unsigned char r) { return (r & 1u) != 0; })
+                                ? chunk_state::cached
+                                : chunk_state::cold;
+            }
+            if (map != MAP_FAILED) {
+                ::munmap(map, size);
+            }
+        }
+        if (asked) {
+            first_probe_.fill(NONE);
+            second_probe_.fill(NONE);
+            return answers::exact;
+        }
+    }
+
+    // One-byte reads that refuse to wait, with readahead off, so that a
+    // question about a cold page brings in that page and no more.
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    asked = true;
+    for (std::size_t c = 0; c < chunks && asked; ++c) {
+        if (state_[c] == chunk_state::hole) continue;
+        int answer = probe(fd, first_probe_[c]);
+        if (answer != 1 || second_probe_[c] == first_probe_[c]) {
+            second_probe_[c] = NONE;
+        } else {
+            answer = probe(fd, second_probe_[c]);
+        }
+        asked = answer >= 0;
+        state_[c] = answer == 1 ? chunk_state::cached : chunk_state::cold;
+        if (!asked) {  // nothing more was asked, so nothing more is to be dropped
+            std::fill(first_probe_.begin() + static_cast<std::ptrdiff_t>(c), first_probe_.end(), NONE);
+            std::fill(second_probe_.begin() + static_cast<std::ptrdiff_t>(c), second_probe_.end(), NONE);
+        }
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_NORMAL);
+    if (asked) {
+        return answers::hints;
+    }
+
+    // No way of asking answered: everything with data through the cache.
+    forget_pages_asked(fd, {});
+    first_probe_.fill(NONE);
+    second_probe_.fill(NONE);
+    for (std::size_t c = 0; c < chunks; ++c) {
+        if (state_[c] != chunk_state::hole) state_[c] = chunk_state::cached;
+    }
+    return answers::none;
+}
+
+void page_cache_map::forget_pages_asked(int fd, const std::array<bool, MAX_CHUNKS>& found_cold) const {
+    const auto page = static_cast<off_t>(page_size());
+    for (std::size_t c = 0; c * CHUNK < length_; ++c) {
+        if (state_[c] == chunk_state::cached && !found_cold[c]) {
+            continue;  // those pages were in the cache before
+        }
+        for (const std::uint32_t at : {first_probe_[c], second_probe_[c]}) {
+            if (at != NONE) {
+                ::posix_fadvise(fd, static_cast<off_t>(at) / page * page, page, POSIX_FADV_DONTNEED);
+            }
+        }
+    }
+}
+
+}  // namespace jamcrc

@@ -1,0 +1,60 @@
+// Linux: which parts of a file the page cache holds, chunk by chunk, learned
+// without reading the file into the cache. The reader (direct_reads_linux.cpp)
+// copies what the cache holds, reads the rest directly from the disk, and
+// reads no hole at all.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "input_file.hpp"
+
+namespace jamcrc {
+
+// The unit of the map: the size of a huge page, in which the buffer is
+// mapped, and a whole number of direct-read blocks.
+inline constexpr std::size_t CHUNK = std::size_t{2} << 20;
+inline constexpr std::size_t MAX_CHUNKS = (MAX_FILE_LENGTH + CHUNK - 1) / CHUNK;
+static_assert(CHUNK % DIRECT_READ_ALIGNMENT == 0, "chunks start on block boundaries");
+
+enum class chunk_state : std::uint8_t {
+    hole,    // no data at all (a hole, or an extent allocated but never
+             // written): reads as zeros, so it needs no read
+    cold,    // the cache lacks some of it: read directly
+    cached,  // the cache held it when asked: copied from the cache
+};
+
+class page_cache_map {
+public:
+    // Maps the first `length` bytes of the file open as `fd`. Every way of
+    // asking that tells this caller the truth is tried in turn, each refused
+    // one (a kernel without it, a filter that forbids it) passing on to the
+    // next: cachestat(), then mincore() for those it answers truthfully, then
+    // one-byte reads that refuse to wait. None answered: every chunk with
+    // data is then marked cached, to be read through the cache.
+    enum class answers {
+        exact,  // by counting the pages: cached chunks are wholly cached
+        hints,  // by one-byte reads: a cached chunk may turn out not to be
+        none,
+    };
+    answers ask(int fd, std::uint32_t length);
+
+    chunk_state operator[](std::size_t chunk) const { return state_[chunk]; }
+
+    // Asking by one-byte reads brings the pages asked about into the cache.
+    // Drops again those of chunks that turned out not to be cached: those the
+    // map calls cold, and those `found_cold` says the reader found so.
+    void forget_pages_asked(int fd, const std::array<bool, MAX_CHUNKS>& found_cold) const;
+
+private:
+    std::uint32_t length_ = 0;
+    std::array<chunk_state, MAX_CHUNKS> state_{};
+    // Where the one-byte reads asked in each chunk (first and second
+    // question); NONE where they didn't.
+    static constexpr std::uint32_t NONE = UINT32_MAX;
+    std::array<std::uint32_t, MAX_CHUNKS> first_probe_{};
+    std::array<std::uint32_t, MAX_CHUNKS> second_probe_{};
+};
+
+}  // namespace jamcrc
