@@ -110,6 +110,7 @@ enum class layout {
     cold_but_the_middle,     // evicted, then its middle read back into the cache
     cold_then_rewritten,     // evicted, then part rewritten: in the cache, not yet on the disk
     sparse,                  // cold, its data a few bytes amid holes
+    sparse_shrunk,           // the same, cut short within a hole after it was measured
     preallocated,            // cold, allocated but never written: zeros that pass for cached
     on_tmpfs,                // a file system that is all page cache
     direct_refused,          // cold, on a file system that refuses direct reads
@@ -129,6 +130,10 @@ struct contents_case {
     // system preload's JAMCRC_TEST_REFUSE names them.
     const char* refused = nullptr;
     int at_once = 1;  // runs of the tool started together on the file
+    // Run only unprivileged, as root of a user namespace of its own that
+    // maps no one else (a rootless container's root): root to itself, not
+    // to the kernel's page cache questions.
+    bool in_user_namespace = false;
 };
 
 // What the file system preload (Linux) must see the tool do there.
@@ -149,6 +154,7 @@ direct_reads expected_direct_reads(const contents_case& c, bool unprivileged) {
         case layout::cold_but_the_middle:
         case layout::cold_then_rewritten:
         case layout::sparse:
+        case layout::sparse_shrunk:
         case layout::cold_shrunk:
         case layout::cold_grown:
             return direct_reads::some;
@@ -168,7 +174,7 @@ direct_reads expected_direct_reads(const contents_case& c, bool unprivileged) {
 // change the file behind the tool's back, or hold it.
 bool also_unprivileged(layout lay) {
     return lay != layout::as_written && lay != layout::dated_2100 && lay != layout::cold_shrunk &&
-           lay != layout::cold_grown && lay != layout::under_lease;
+           lay != layout::sparse_shrunk && lay != layout::cold_grown && lay != layout::under_lease;
 }
 
 constexpr std::size_t LARGE = (24u << 20) + 777;
@@ -180,8 +186,9 @@ constexpr std::size_t REWRITTEN_AT = (10u << 20) + 4096 + 123, REWRITTEN_LENGTH 
 // Cut within the first direct read, or grown by more than its slack.
 constexpr std::size_t SHRUNK_TO = LARGE - (5u << 20), GROWN_TO = LARGE + (3u << 20);
 constexpr const char* ZFS_TYPE = "0x2fc12fc1";
-// The sparse file's only data, mid-chunk.
-constexpr std::size_t SPARSE_DATA_AT = (13u << 20) + 5;
+// The sparse file's only data, mid-chunk, and where it is cut: past its
+// data, in a hole that reads as zeros.
+constexpr std::size_t SPARSE_DATA_AT = (13u << 20) + 5, SPARSE_SHRUNK_TO = 20u << 20;
 const std::string SPARSE_DATA = "abc";
 
 // Out of the page cache, once on the disk. (Not every system can ask.)
@@ -308,6 +315,7 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
         {"large-cold-but-the-middle", large, large_hex, layout::cold_but_the_middle},
         {"large-cold-then-rewritten", large, large_hex, layout::cold_then_rewritten},
         {"large-sparse", sparse, hex(jamcrc_test::bitwise_crc(sparse)), layout::sparse},
+        {"large-sparse-shrunk", sparse, std::nullopt, layout::sparse_shrunk},
         {"large-preallocated", zeros, hex(jamcrc_test::bitwise_crc(zeros)), layout::preallocated},
         {"large-on-tmpfs", large, large_hex, layout::on_tmpfs},
         {"large-direct-refused", large, large_hex, layout::direct_refused},
@@ -335,6 +343,7 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
         {"large-cold-2-at-once", large, large_hex, layout::cold, nullptr, 2},
         {"large-cold-4-at-once", large, large_hex, layout::cold, nullptr, 4},
         {"large-cold-16-at-once", large, large_hex, layout::cold, nullptr, 16},
+        {"large-cold-in-a-user-namespace", large, large_hex, layout::cold, nullptr, 1, true},
     };
 #ifdef JAMCRC_TEST_PRELOAD_LIBRARY
     // Only a native, dynamically linked tool takes a preloaded library.
@@ -346,7 +355,7 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
     fs::permissions(dir_, fs::perms::owner_all | fs::perms::others_exec);  // for the unprivileged runs
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const bool needs_preload = c.lay == layout::on_zfs || c.lay == layout::cold_shrunk ||
+        const bool needs_preload = c.lay == layout::on_zfs || c.lay == layout::cold_shrunk || c.lay == layout::sparse_shrunk ||
                                    c.lay == layout::cold_grown || c.refused != nullptr ||
                                    expected_direct_reads(c, false) == direct_reads::refused;
         if ((needs_preload && preload == nullptr) || (c.lay == layout::under_lease && jamcrc_test::tool_is_windows())) {
@@ -360,15 +369,16 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
         for (const bool unprivileged : {false, true}) {
             // (Wine runs only for the owner of its prefix.)
             if (unprivileged && (!also_unprivileged(c.lay) || jamcrc_test::tool_is_windows())) continue;
+            if (c.in_user_namespace && !unprivileged) continue;
             SCOPED_TRACE(unprivileged ? "as an unprivileged user" : "as the test's own user");
-            if (c.lay == layout::sparse || c.lay == layout::preallocated) {
+            if (c.lay == layout::sparse || c.lay == layout::sparse_shrunk || c.lay == layout::preallocated) {
                 std::ofstream(path, std::ios::binary | std::ios::trunc);
                 if (c.lay == layout::preallocated && !preallocate(path, c.contents.size())) {
                     std::cout << c.name << ": this file system can't preallocate, nothing to check\n";
                     break;
                 }
                 fs::resize_file(path, c.contents.size());
-                if (c.lay == layout::sparse) pwrite_exactly(path, c.contents, SPARSE_DATA_AT, SPARSE_DATA.size());
+                if (c.lay != layout::preallocated) pwrite_exactly(path, c.contents, SPARSE_DATA_AT, SPARSE_DATA.size());
             } else {
                 std::string written = c.contents;
                 if (c.lay == layout::cold_then_rewritten) {  // the disk has other bytes there
@@ -379,6 +389,7 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
             fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
             run_options o;
             o.as_nobody = unprivileged;
+            o.in_user_namespace = c.in_user_namespace;
             o.timeout = std::chrono::seconds(30);
             std::optional<write_lease> lease;
             switch (c.lay) {
@@ -389,6 +400,7 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
                 }
                 case layout::cold:
                 case layout::sparse:
+                case layout::sparse_shrunk:
                 case layout::preallocated:
                 case layout::direct_refused:
                 case layout::on_zfs:
@@ -424,6 +436,7 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
                 if (c.lay == layout::direct_refused_partway) o.environment.push_back("JAMCRC_TEST_REFUSE_DIRECT=read");
                 if (c.lay == layout::on_zfs) o.environment.push_back(std::string("JAMCRC_TEST_STATFS_TYPE=") + ZFS_TYPE);
                 if (c.lay == layout::cold_shrunk) o.environment.push_back("JAMCRC_TEST_RESIZE_TO=" + std::to_string(SHRUNK_TO));
+                if (c.lay == layout::sparse_shrunk) o.environment.push_back("JAMCRC_TEST_RESIZE_TO=" + std::to_string(SPARSE_SHRUNK_TO));
                 if (c.lay == layout::cold_grown) o.environment.push_back("JAMCRC_TEST_RESIZE_TO=" + std::to_string(GROWN_TO));
                 if (c.refused != nullptr) o.environment.push_back(std::string("JAMCRC_TEST_REFUSE=") + c.refused);
             }
@@ -442,6 +455,10 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
                 // nothing asked of it, and nothing it saw can be checked.
                 std::cout << c.name << ": the tool took no preloaded library (static)\n";
                 if (needs_preload) continue;
+            }
+            if (c.in_user_namespace && results.front().exit_status == 127 && results.front().out.empty()) {
+                std::cout << c.name << ": this system gives no user namespace to an unprivileged user, nothing to check\n";
+                continue;
             }
             for (const run_result& r : results) {
                 expect_output(r, c.expected_hex ? path + " crc32: " + *c.expected_hex : "read error",
@@ -882,6 +899,11 @@ TEST_F(Cli, BufferBeyondTheMemoryThereIsAReadErrorNotAKill) {
          {{"parent/child/memory.max", "50331648"}, {"parent/child/memory.current", "0"}, {"parent/child/memory.swap.max", "max"},
           {"meminfo", "MemTotal: 16777216 kB\nMemAvailable: 8388608 kB\nSwapTotal: 1048576 kB\nSwapFree: 1048576 kB\n"}},
          true},
+        {"v2-no-swap-below-a-limit", cgroup_v2,
+         {{"parent/memory.max", "50331648"}, {"parent/memory.current", "0"}, {"parent/child/memory.swap.max", "0"},
+          {"parent/child/memory.swap.current", "0"},
+          {"meminfo", "MemTotal: 16777216 kB\nMemAvailable: 8388608 kB\nSwapTotal: 1048576 kB\nSwapFree: 1048576 kB\n"}},
+         false},
         {"machine-short-of-memory", machine,
          {{"meminfo", "MemTotal: 16777216 kB\nMemFree: 16384 kB\nMemAvailable: 32768 kB\nSwapTotal: 0 kB\nSwapFree: 0 kB\n"}}, false},
     };
@@ -915,6 +937,16 @@ TEST_F(Cli, BufferBeyondTheMemoryThereIsAReadErrorNotAKill) {
             std::cout << c.name << ": not run, " << skip << "\n";
             continue;
         }
+        // The same meaning on a machine with swap: the v1 cgroup's memory is
+        // never swapped (swappiness 0, which the tool reads), and elsewhere
+        // the machine has none unless the row says otherwise.
+        auto files = c.files;
+        if (c.limited_by == cgroup_v1) {
+            files.emplace_back("parent/child/memory.swappiness", "0");
+        } else if (c.limited_by != address_space &&
+                   std::none_of(files.begin(), files.end(), [](const auto& f) { return f.first == "meminfo"; })) {
+            files.emplace_back("meminfo", "MemTotal: 16777216 kB\nMemAvailable: 8388608 kB\nSwapTotal: 0 kB\nSwapFree: 0 kB\n");
+        }
         // "parent": a real cgroup below this process's own for v1; for v2,
         // a folder in a tree shown to the tool as /sys/fs/cgroup, with
         // /proc/self/cgroup saying it runs in parent/child.
@@ -926,7 +958,7 @@ TEST_F(Cli, BufferBeyondTheMemoryThereIsAReadErrorNotAKill) {
             std::ofstream(dir_ / "self-cgroup") << "0::/parent/child\n";
             o.shown_instead = {{fake_root, "/sys/fs/cgroup"}, {(dir_ / "self-cgroup").string(), "/proc/self/cgroup"}};
         }
-        for (const auto& [name, text] : c.files) {
+        for (const auto& [name, text] : files) {
             if (name == "meminfo") {
                 std::ofstream(dir_ / "meminfo") << text;
                 o.shown_instead.emplace_back((dir_ / "meminfo").string(), "/proc/meminfo");

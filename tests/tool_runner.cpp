@@ -9,9 +9,11 @@
 #ifdef __linux__
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #endif
 
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -88,6 +90,25 @@ std::string launcher() {
         ::setrlimit(RLIMIT_AS, &lim);
     }
     if (o.as_nobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(123);
+    if (o.in_user_namespace) {
+#ifdef __linux__
+        const auto write_to = [](const char* file, const char* text) {
+            const int fd = ::open(file, O_WRONLY);
+            const auto length = static_cast<ssize_t>(std::strlen(text));
+            const bool written = fd >= 0 && ::write(fd, text, static_cast<std::size_t>(length)) == length;
+            if (fd >= 0) ::close(fd);
+            return written;
+        };
+        // (Having changed its user, the process's own /proc files are
+        // root's until it says it may be dumped again.)
+        if (::prctl(PR_SET_DUMPABLE, 1) != 0 || ::unshare(CLONE_NEWUSER) != 0 || !write_to("/proc/self/setgroups", "deny") ||
+            !write_to("/proc/self/gid_map", "0 65534 1") || !write_to("/proc/self/uid_map", "0 65534 1")) {
+            ::_exit(127);
+        }
+#else
+        ::_exit(127);
+#endif
+    }
     ::execve(program, argv, envp);
     ::_exit(122);
 }

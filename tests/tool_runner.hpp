@@ -18,6 +18,10 @@ struct run_options {
     std::optional<unsigned long long> address_space_limit;  // bytes
     bool no_arguments_at_all = false;               // argv empty, not even the program name
     bool as_nobody = false;                         // when run by root, drop to user and group 65534
+    // Then become root of a user namespace of its own, which maps only that
+    // user (as a rootless container's root is); the run exits with 127 where
+    // the system allows no such namespace.
+    bool in_user_namespace = false;
     std::vector<std::string> environment;          // NAME=VALUE, beside the test's own
     std::vector<std::string> through;              // a program of the tool's platform and its first
                                                    // arguments, to which the tool and its arguments are added

@@ -24,9 +24,10 @@
 //   error;
 // - a file system whose cache is not the page cache (ZFS) is read through its
 //   own cache: what the page cache holds says nothing of it;
-// - a file that shrank after it was measured comes up short, holes or not;
-//   one that grew is counted up to the measured length only (a direct read
-//   may bring up to a block more, into the buffer's slack).
+// - a file that shrank after it was measured comes up short, holes or not
+//   (its length is looked at again once it has been read); one that grew is
+//   counted up to the measured length only (a direct read may bring up to a
+//   block more, into the buffer's slack).
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -67,15 +68,26 @@ static_assert(CHUNK % CACHED_PIECE == 0 && CACHED_PIECE % DIRECT_READ_ALIGNMENT 
 #define RWF_NOWAIT 0x00000008
 #endif
 
+// File systems by the type fstatfs gives (0 where it can't).
+unsigned long file_system_type(int fd) {
+    struct statfs fs;
+    return ::fstatfs(fd, &fs) == 0 ? static_cast<unsigned long>(fs.f_type) : 0;
+}
+
 // ZFS keeps file data in a cache of its own (the ARC), which the page cache
 // questions don't see, and since OpenZFS 2.3 a direct read bypasses it: a file
 // ZFS holds would look cold and be read from the disk. Its files are read
 // through it.
 constexpr unsigned long ZFS_SUPER_MAGIC = 0x2fc12fc1;
 
-bool page_cache_is_the_cache(int fd) {
-    struct statfs fs;
-    return ::fstatfs(fd, &fs) != 0 || static_cast<unsigned long>(fs.f_type) != ZFS_SUPER_MAGIC;
+// Where SEEK_DATA and SEEK_HOLE count as data what is written but still only
+// in the page cache, so that a hole they report reads as zeros: ext2/3/4,
+// XFS, Btrfs and tmpfs. Elsewhere (FUSE, which asks its server, say) every
+// part of the file is taken for data.
+bool holes_are_known(unsigned long type) {
+    constexpr unsigned long EXT4_SUPER_MAGIC = 0xEF53, XFS_SUPER_MAGIC = 0x58465342,
+                            BTRFS_SUPER_MAGIC = 0x9123683E, TMPFS_MAGIC = 0x01021994;
+    return type == EXT4_SUPER_MAGIC || type == XFS_SUPER_MAGIC || type == BTRFS_SUPER_MAGIC || type == TMPFS_MAGIC;
 }
 
 // Bytes [at, at + count) into `out` if the page cache holds them, without
@@ -96,17 +108,22 @@ ssize_t read_cached(int fd, std::uint8_t* out, std::size_t at, std::size_t count
 #endif
 }
 
-// The end of the data that starts at or before `at` (the next hole), or
-// `limit`.
+// The next hole at or after `at` (the end of the data there), or `limit`.
+// (Compared as offsets: a file grown past 4 GiB meanwhile must not wrap in a
+// 32-bit program.)
 std::size_t data_end(int fd, std::size_t at, std::size_t limit) {
     const off_t hole = ::lseek(fd, static_cast<off_t>(at), SEEK_HOLE);
-    return hole < 0 ? limit : std::min(limit, static_cast<std::size_t>(hole));
+    return hole < 0 ? limit : static_cast<std::size_t>(std::min(hole, static_cast<off_t>(limit)));
 }
 
-// The next data at or after `at`, or `limit`.
+// The next data at or after `at`: `limit` where there is none, `at` itself
+// where the file system can't tell.
 std::size_t next_data(int fd, std::size_t at, std::size_t limit) {
     const off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
-    return data < 0 ? (errno == ENXIO ? limit : at) : std::min(limit, static_cast<std::size_t>(data));
+    if (data < 0) {
+        return errno == ENXIO ? limit : at;
+    }
+    return static_cast<std::size_t>(std::min(data, static_cast<off_t>(limit)));
 }
 
 // The reads of one file into the buffer, with O_DIRECT set on the file
@@ -160,36 +177,49 @@ public:
         std::size_t at = from;
         std::size_t data_to = data_end(fd_, at, to);
         while (at < to) {
-            if (at >= data_to) {
-                at = next_data(fd_, at, to);  // a hole: zeros already
-                data_to = data_end(fd_, at, to);
+            if (at >= data_to) {  // a hole: zeros already
+                at = next_data(fd_, at, to);
+                data_to = at < to ? data_end(fd_, at, to) : to;
+                if (data_to <= at) {
+                    data_to = to;  // no answer: data from here on
+                }
                 continue;
             }
-            const std::size_t piece_end = std::min(data_to, round_up(at + 1, CACHED_PIECE));
-            const ssize_t got = read_cached(fd_, out_ + at, at, piece_end - at);
-            if (got > 0) {
-                at += static_cast<std::size_t>(got);
-            } else if (got == 0) {
+            const std::size_t piece = std::min(data_to, round_up(at + 1, CACHED_PIECE)) - at;
+            const ssize_t got = read_cached(fd_, out_ + at, at, piece);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got == 0) {
                 break;  // the end of the file came early
-            } else if (errno == EAGAIN) {
-                const std::size_t chunk = at / CHUNK;
-                if (missed[chunk] == NOT_MISSED) {
-                    missed[chunk] = static_cast<std::uint32_t>(at);
-                }
-                // (Data after a hole may start off a block boundary; the
-                // block's first bytes are read again.)
-                const auto block = static_cast<std::uint32_t>(at / DIRECT_READ_ALIGNMENT * DIRECT_READ_ALIGNMENT);
-                const auto chunk_end = static_cast<std::uint32_t>(std::min<std::size_t>((chunk + 1) * CHUNK, to));
-                at = block + directly(block, chunk_end);
-                if (at < chunk_end) {
-                    break;
-                }
-                set_direct(false);
-            } else if (errno != EINTR) {
+            }
+            if (got < 0 && errno != EAGAIN) {
                 // No reads that refuse to wait here (a kernel before 4.14, a
                 // filter that forbids them): the cache serves the rest.
                 return static_cast<std::uint32_t>(at - from) + through_cache(static_cast<std::uint32_t>(at), to);
             }
+            if (got > 0) {
+                at += static_cast<std::size_t>(got);
+                if (static_cast<std::size_t>(got) == piece) {
+                    continue;
+                }
+            }
+            // The cache lacks the page at `at`: the kernel is reading in the
+            // rest of the piece meanwhile (dropped again afterwards), and the
+            // rest of the chunk is read directly. (Data after a hole may
+            // start off a block boundary; the block's first bytes are read
+            // again.)
+            const std::size_t chunk = at / CHUNK;
+            if (missed[chunk] == NOT_MISSED) {
+                missed[chunk] = static_cast<std::uint32_t>(at);
+            }
+            const auto block = static_cast<std::uint32_t>(at / DIRECT_READ_ALIGNMENT * DIRECT_READ_ALIGNMENT);
+            const auto chunk_end = static_cast<std::uint32_t>(std::min<std::size_t>((chunk + 1) * CHUNK, to));
+            at = block + directly(block, chunk_end);
+            if (at < chunk_end) {
+                break;
+            }
+            set_direct(false);
         }
         return static_cast<std::uint32_t>(std::min<std::size_t>(at, to) - from);
     }
@@ -244,11 +274,15 @@ void prepare_longest_cached_run(file_buffer& buffer, const page_cache_map& map, 
 // piece missing: dropped again.
 void forget_pieces_missed(int fd, const std::array<std::uint32_t, MAX_CHUNKS>& missed, std::uint32_t length,
                           std::array<bool, MAX_CHUNKS>& found_cold) {
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
     for (std::size_t c = 0; c * CHUNK < length; ++c) {
         found_cold[c] = missed[c] != file_reader::NOT_MISSED;
         if (found_cold[c]) {
+            // From the start of its page: the kernel keeps a page it would
+            // drop only in part.
+            const std::size_t start = missed[c] / page * page;
             const std::size_t end = round_up(std::size_t{missed[c]} + 1, CACHED_PIECE);
-            ::posix_fadvise(fd, static_cast<off_t>(missed[c]), static_cast<off_t>(end - missed[c]), POSIX_FADV_DONTNEED);
+            ::posix_fadvise(fd, static_cast<off_t>(start), static_cast<off_t>(end - start), POSIX_FADV_DONTNEED);
         }
     }
 }
@@ -257,12 +291,13 @@ void forget_pieces_missed(int fd, const std::array<std::uint32_t, MAX_CHUNKS>& m
 
 std::uint32_t read_cold_parts_directly(int fd, file_buffer& buffer, std::uint32_t length) {
     file_reader reader(fd, buffer.data());
-    if (!page_cache_is_the_cache(fd)) {
+    const unsigned long type = file_system_type(fd);
+    if (type == ZFS_SUPER_MAGIC) {
         buffer.prepare(0, length);
         return reader.through_cache(0, length);
     }
     page_cache_map map;
-    const page_cache_map::answers answers = map.ask(fd, length);
+    const page_cache_map::answers answers = map.ask(fd, length, holes_are_known(type));
     const bool hints = answers == page_cache_map::answers::hints;
     // The questions' mappings are gone before a helper starts: mapping waits
     // for a helper's work to end.
@@ -272,7 +307,6 @@ std::uint32_t read_cold_parts_directly(int fd, file_buffer& buffer, std::uint32_
     if (hints) {
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);  // a piece found missing brings in itself, no more
     }
-    bool skipped_holes = false;
     std::uint32_t done = 0;
     while (done < length) {
         const std::size_t first = done / CHUNK;
@@ -280,7 +314,6 @@ std::uint32_t read_cold_parts_directly(int fd, file_buffer& buffer, std::uint32_
         std::uint32_t got = end - done;
         switch (map[first]) {
             case chunk_state::hole:
-                skipped_holes = true;
                 break;
             case chunk_state::cold:
                 got = reader.directly(done, end);
@@ -300,10 +333,10 @@ std::uint32_t read_cold_parts_directly(int fd, file_buffer& buffer, std::uint32_
     std::array<bool, MAX_CHUNKS> found_cold{};
     forget_pieces_missed(fd, missed, length, found_cold);
     map.forget_pages_asked(fd, found_cold);
-    // A hole at the end is no proof that the file still reaches that far: one
+    // A hole passed by is no proof that the file still reaches past it: one
     // cut short meanwhile must come up short, as a read would.
     struct stat st;
-    if (skipped_holes && done == length && (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(length))) {
+    if (done == length && (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(length))) {
         return 0;
     }
     return done;

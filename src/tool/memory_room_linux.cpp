@@ -136,31 +136,28 @@ bytes reclaimable(const char* dir, const char* active, const char* inactive, con
     return std::max<bytes>(sum_of_fields(text, {active, inactive}) - sum_of_fields(text, {dirty, writeback}), 0);
 }
 
-// What one cgroup v1 level leaves; NO_LIMIT where it sets none.
-bytes room_v1(const char* dir, bytes swap_free) {
+// What one cgroup v1 level leaves, `swap` being the swap the tool's memory
+// may go to; NO_LIMIT where it sets no limit.
+bytes room_v1(const char* dir, bytes swap) {
     bytes limit = NO_LIMIT, usage = 0;
     if (!read_number(dir, "memory.limit_in_bytes", limit) || limit == NO_LIMIT ||
         !read_number(dir, "memory.usage_in_bytes", usage)) {
         return NO_LIMIT;
     }
     const bytes cache = reclaimable(dir, "total_active_file", "total_inactive_file", "total_dirty", "total_writeback");
-    bytes room = limit - usage + cache;
-    bytes swappiness = 1;
-    read_number(dir, "memory.swappiness", swappiness);
-    if (swappiness == 0) {
-        return room;  // this cgroup's memory is never swapped
-    }
+    const bytes room = limit - usage + cache + swap;
     // Memory and swap together, where the kernel counts swap per cgroup.
     bytes both_limit = NO_LIMIT, both_usage = 0;
     if (read_number(dir, "memory.memsw.limit_in_bytes", both_limit) && both_limit != NO_LIMIT &&
         read_number(dir, "memory.memsw.usage_in_bytes", both_usage)) {
-        return std::min(room + swap_free, both_limit - both_usage + cache);
+        return std::min(room, both_limit - both_usage + cache);
     }
-    return room + swap_free;
+    return room;
 }
 
-// What one cgroup v2 level leaves; NO_LIMIT where it sets none.
-bytes room_v2(const char* dir, bytes swap_free) {
+// What one cgroup v2 level leaves, `swap` being the swap the tool's memory
+// may go to; NO_LIMIT where it sets no limit.
+bytes room_v2(const char* dir, bytes swap) {
     bytes max = NO_LIMIT, high = NO_LIMIT, current = 0;
     read_number(dir, "memory.max", max);
     read_number(dir, "memory.high", high);
@@ -169,34 +166,64 @@ bytes room_v2(const char* dir, bytes swap_free) {
         return NO_LIMIT;
     }
     const bytes cache = reclaimable(dir, "active_file", "inactive_file", "file_dirty", "file_writeback");
-    bytes swap = swap_free;
-    bytes swap_max = NO_LIMIT, swap_current = 0;
-    if (read_number(dir, "memory.swap.max", swap_max) && swap_max != NO_LIMIT &&
-        read_number(dir, "memory.swap.current", swap_current)) {
-        swap = std::clamp<bytes>(swap_max - swap_current, 0, swap_free);
-    }
     return limit - current + cache + swap;
 }
 
-// The least room at the cgroup `path` under `mount` and every level above
-// it, the mount's own root included; levels that aren't there are passed by
-// (a cgroup v1 container sees its own cgroup at the mount, under a path named
-// from the host's root).
-bytes least_room(const char* mount, const char* path, bytes swap_free, bytes (*room_at)(const char*, bytes)) {
+// Calls visit(dir) for the cgroup at `path` under `mount` and every level
+// above it, the mount's own root included, deepest first. Levels that aren't
+// there are passed by (a cgroup v1 container sees its own cgroup at the
+// mount, under a path named from the host's root).
+template <typename Visit>
+void each_level(const char* mount, const char* path, Visit visit) {
     char dir[4096];
     const std::size_t top = std::strlen(mount);
     if (std::snprintf(dir, sizeof dir, "%s%s", mount, path) >= static_cast<int>(sizeof dir)) {
-        return NO_LIMIT;
+        return;
     }
-    bytes room = NO_LIMIT;
     for (;;) {
-        room = std::min(room, room_at(dir, swap_free));
+        if (::access(dir, F_OK) == 0) {
+            visit(static_cast<const char*>(dir));
+        }
         char* last = std::strrchr(dir + top, '/');
         if (last == nullptr) {
-            return room;
+            return;
         }
         *last = '\0';
     }
+}
+
+// The least room any level leaves. Swap counts where the kernel would use it
+// for the tool's memory: v1 swaps a cgroup's memory unless that cgroup's
+// swappiness is 0 (the tool's own, where its memory is); v2 within every
+// level's memory.swap.max.
+bytes least_room_v1(const char* path, bytes swap_free) {
+    const char* const mount = "/sys/fs/cgroup/memory";
+    bool own = true;
+    bytes swap = swap_free;
+    each_level(mount, path, [&](const char* dir) {
+        bytes swappiness = 1;
+        if (own && read_number(dir, "memory.swappiness", swappiness) && swappiness == 0) {
+            swap = 0;
+        }
+        own = false;
+    });
+    bytes room = NO_LIMIT;
+    each_level(mount, path, [&](const char* dir) { room = std::min(room, room_v1(dir, swap)); });
+    return room;
+}
+
+bytes least_room_v2(const char* path, bytes swap_free) {
+    const char* const mount = "/sys/fs/cgroup";
+    bytes swap = swap_free;
+    each_level(mount, path, [&](const char* dir) {
+        bytes max = NO_LIMIT, current = 0;
+        if (read_number(dir, "memory.swap.max", max) && max != NO_LIMIT && read_number(dir, "memory.swap.current", current)) {
+            swap = std::clamp<bytes>(max - current, 0, swap);
+        }
+    });
+    bytes room = NO_LIMIT;
+    each_level(mount, path, [&](const char* dir) { room = std::min(room, room_v2(dir, swap)); });
+    return room;
 }
 
 // The room the memory cgroups leave: the one the v1 memory controller puts
@@ -225,14 +252,14 @@ bytes cgroup_room(bytes swap_free) {
                 const char* comma = std::strchr(name, ',');
                 const std::size_t length = comma == nullptr ? std::strlen(name) : static_cast<std::size_t>(comma - name);
                 if (length == 6 && std::strncmp(name, "memory", 6) == 0) {
-                    return least_room("/sys/fs/cgroup/memory", path, swap_free, room_v1);
+                    return least_room_v1(path, swap_free);
                 }
                 name = comma == nullptr ? nullptr : comma + 1;
             }
         }
         line = next;
     }
-    return unified == nullptr ? NO_LIMIT : least_room("/sys/fs/cgroup", unified, swap_free, room_v2);
+    return unified == nullptr ? NO_LIMIT : least_room_v2(unified, swap_free);
 }
 
 }  // namespace

@@ -32,6 +32,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "page_cache_map_linux.hpp"
 
@@ -133,14 +134,43 @@ private:
     std::uint64_t state_;
 };
 
+// Whether mincore tells this caller the truth about the file: the kernel
+// does for its owner, for a caller who may write it, and for one with the
+// power to act as its owner (root, but not the root of a user namespace
+// that doesn't map the file's owner).
 bool trusted_by_mincore(int fd) {
     struct stat st;
-    return ::fstat(fd, &st) == 0 && (::geteuid() == 0 || st.st_uid == ::geteuid());
+    if (::fstat(fd, &st) != 0) {
+        return false;
+    }
+    if (st.st_uid == ::geteuid()) {
+        return true;
+    }
+#if defined(SYS_faccessat2) && defined(AT_EMPTY_PATH)
+    if (::syscall(SYS_faccessat2, static_cast<long>(fd), "", static_cast<long>(W_OK),
+                  static_cast<long>(AT_EMPTY_PATH | AT_EACCESS)) == 0) {
+        return true;
+    }
+#endif
+    if (::geteuid() != 0) {
+        return false;
+    }
+    // Root of the machine itself, whose user namespace maps every user: its
+    // map is "0 0 4294967295".
+    char map[64] = {};
+    const int map_fd = ::open("/proc/self/uid_map", O_RDONLY | O_CLOEXEC);
+    const ssize_t got = map_fd < 0 ? -1 : ::read(map_fd, map, sizeof map - 1);
+    if (map_fd >= 0) {
+        ::close(map_fd);
+    }
+    unsigned long inside = 1, outside = 1, count = 0;
+    return got > 0 && std::sscanf(map, "%lu %lu %lu", &inside, &outside, &count) == 3 && inside == 0 &&
+           outside == 0 && count == 4294967295ul;
 }
 
 }  // namespace
 
-page_cache_map::answers page_cache_map::ask(int fd, std::uint32_t length) {
+page_cache_map::answers page_cache_map::ask(int fd, std::uint32_t length, bool holes_known) {
     length_ = length;
     const std::size_t chunks = (std::size_t{length} + CHUNK - 1) / CHUNK;
     const std::size_t page = page_size();
@@ -152,8 +182,13 @@ page_cache_map::answers page_cache_map::ask(int fd, std::uint32_t length) {
     // chunk's first data byte is where it is first asked about; the second
     // question goes to a page of the same run. After a run, a chunk already
     // known to hold data is not looked into further.
-    std::fill_n(state_.begin(), chunks, chunk_state::hole);
-    for (std::size_t at = 0; at < length;) {
+    std::fill_n(state_.begin(), chunks, holes_known ? chunk_state::hole : chunk_state::cold);
+    for (std::size_t c = 0; c < chunks && !holes_known; ++c) {
+        first_probe_[c] = static_cast<std::uint32_t>(c * CHUNK);
+        const std::size_t pages = (std::min<std::size_t>(length - c * CHUNK, CHUNK) + page - 1) / page;
+        second_probe_[c] = static_cast<std::uint32_t>(std::min<std::size_t>(length - 1, c * CHUNK + pick.below(pages) * page));
+    }
+    for (std::size_t at = 0; at < length && holes_known;) {
         off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
         off_t hole = data < 0 ? -1 : ::lseek(fd, data, SEEK_HOLE);
         if (data < 0 && errno == ENXIO) {
@@ -163,15 +198,18 @@ page_cache_map::answers page_cache_map::ask(int fd, std::uint32_t length) {
             data = static_cast<off_t>(at);  // no way to tell: data to the end
             hole = static_cast<off_t>(length);
         }
+        if (data >= static_cast<off_t>(length)) {
+            break;  // the data there came after the length measured
+        }
         const auto from = static_cast<std::size_t>(data);
-        const auto to = std::min<std::size_t>(static_cast<std::size_t>(hole), length);
+        const auto to = static_cast<std::size_t>(std::min(hole, static_cast<off_t>(length)));
         for (std::size_t c = from / CHUNK; c * CHUNK < to; ++c) {
             const std::size_t first = std::max(from, c * CHUNK);
             const std::size_t end = std::min(to, (c + 1) * CHUNK);
             if (state_[c] == chunk_state::hole) {
                 state_[c] = chunk_state::cold;
                 first_probe_[c] = static_cast<std::uint32_t>(first);
-                const std::size_t pages = (end - first + page - 1) / page;
+                const std::size_t pages = std::max<std::size_t>((end - first + page - 1) / page, 1);
                 second_probe_[c] = static_cast<std::uint32_t>(std::min(end - 1, first + pick.below(pages) * page));
             }
         }

@@ -27,18 +27,21 @@ enum class chunk_state : std::uint8_t {
 
 class page_cache_map {
 public:
-    // Maps the first `length` bytes of the file open as `fd`. Every way of
+    // Maps the first `length` bytes of the file open as `fd`; its holes where
+    // `holes_known`, that is where the file system's SEEK_DATA and SEEK_HOLE
+    // count data still only in the cache (not every network or FUSE file
+    // system's does). Every way of
     // asking that tells this caller the truth is tried in turn, each refused
     // one (a kernel without it, a filter that forbids it) passing on to the
-    // next: cachestat(), then mincore() for those it answers truthfully, then
-    // one-byte reads that refuse to wait. None answered: every chunk with
+    // next: cachestat(), then mincore() where it tells this caller the truth,
+    // then one-byte reads that refuse to wait. None answered: every chunk with
     // data is then marked cached, to be read through the cache.
     enum class answers {
         exact,  // by counting the pages: cached chunks are wholly cached
         hints,  // by one-byte reads: a cached chunk may turn out not to be
         none,
     };
-    answers ask(int fd, std::uint32_t length);
+    answers ask(int fd, std::uint32_t length, bool holes_known);
 
     chunk_state operator[](std::size_t chunk) const { return state_[chunk]; }
 
