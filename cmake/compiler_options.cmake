@@ -30,6 +30,9 @@ function(jamcrc_check_compile_flag flag result)
     set(CMAKE_CXX_FLAGS "")
   endif()
   set(CMAKE_REQUIRED_FLAGS -Werror)
+  # Compiled, not linked: a flag of the compiler is judged by the compiler
+  # (zig's driver would also build its runtimes anew for each such link).
+  set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
   check_cxx_compiler_flag("${flag}" ${known})
   set(${result} ${${known}} PARENT_SCOPE)
 endfunction()

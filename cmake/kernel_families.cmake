@@ -24,14 +24,28 @@ endif()
 # load-only yardstick that streams memory the same way.
 set(JAMCRC_AVX512_FLAGS -mavx512f -mavx512bw -mavx512vl -mpclmul -mvpclmulqdq)
 
+# jamcrc_check_arm_crc32_flags(FLAGS RESULT): whether the compiler takes FLAGS
+# without a word and then has the CRC32 instructions (__ARM_FEATURE_CRC32):
+# some take a flag and do nothing with it.
+function(jamcrc_check_arm_crc32_flags flags result)
+  string(MAKE_C_IDENTIFIER "JAMCRC_ARM_CRC32_WITH${flags}" known)
+  set(CMAKE_REQUIRED_FLAGS "-Werror ${flags}")
+  set(CMAKE_REQUIRED_QUIET ON)
+  set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
+  check_cxx_source_compiles("#ifndef __ARM_FEATURE_CRC32\n#error no\n#endif\nint main() { return 0; }" ${known})
+  set(${result} ${${known}} PARENT_SCOPE)
+endfunction()
+
 if(JAMCRC_KERNELS_ARM)
   # The ARM kernel's instruction set, in the first form the compiler takes:
   # a 32-bit hard-float target needs the FPU named with it (armv8-a alone has
   # none there), and some clang drivers (zig's) read -march as a CPU name and
-  # take the extension on -mcpu instead.
+  # take the extension on -mcpu instead, or for 32-bit ARM only an ARMv8 CPU
+  # by its name.
+  include(CheckCXXSourceCompiles)
   unset(JAMCRC_ARM_CRC32_FLAGS)
-  foreach(flags -march=armv8-a+crc -march=armv8-a+crc+simd -mcpu=generic+crc)
-    jamcrc_check_compile_flag(${flags} known)
+  foreach(flags -march=armv8-a+crc -march=armv8-a+crc+simd -mcpu=generic+crc -mcpu=cortex_a53)
+    jamcrc_check_arm_crc32_flags(${flags} known)
     if(known)
       set(JAMCRC_ARM_CRC32_FLAGS ${flags})
       break()
