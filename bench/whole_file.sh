@@ -6,8 +6,8 @@
 # (start-up cost). Prints each run and the medians.
 #
 #   bench/whole_file.sh [TOOL] [RUNS] [USER] [OTHER]
-#     defaults: build/release/jamcrc, 9; the static build is taken from
-#     static/jamcrc beside TOOL
+#     defaults: build/release/jamcrc, 9; the static program (the portable
+#     archive's) is build/musl/jamcrc
 # With USER (run as root), the tool also reads the file as that user, who
 # neither owns it nor may write it, in turn with the other readers. OTHER is
 # another build of the tool (the one before a change, say), timed in the same
@@ -15,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tool=$(realpath "${1:-build/release/jamcrc}")
-static_tool="$(dirname "$tool")/static/jamcrc"
+static_tool=$(realpath build/musl/jamcrc)
 runs=${2:-9}
 as_user=${3:-}
 other=${4:+$(realpath "$4")}

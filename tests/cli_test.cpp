@@ -465,7 +465,11 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
                               c.expected_hex ? 0 : FAILURE_STATUS);
             }
             const direct_reads expected = expected_direct_reads(c, unprivileged);
-            if (!jamcrc_test::tool_is_windows() && (expected == direct_reads::some || c.lay == layout::preallocated)) {
+            // (qemu-user 7.2 has neither cachestat nor preadv2: an
+            // unprivileged tool under it has no truthful way to ask, and
+            // reads through the cache.)
+            const bool can_ask = !jamcrc_test::tool_is_windows() && !(unprivileged && jamcrc_test::tool_has_launcher());
+            if (can_ask && (expected == direct_reads::some || c.lay == layout::preallocated)) {
                 // A run leaves in the page cache no more of the file than it
                 // found there, whoever runs it; runs at once, next to nothing.
                 const std::size_t pages = resident_pages(path);

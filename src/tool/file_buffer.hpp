@@ -6,8 +6,10 @@
 // written from data(), never fewer than the length. A large buffer on Linux
 // (2 MiB or more) starts on a 2 MiB boundary and its capacity is its length
 // rounded up to 2 MiB, which is what a direct read needs (whole blocks into
-// aligned memory, see input_file.hpp); other buffers promise nothing beyond
-// the length, and are read through the page cache.
+// aligned memory, see input_file.hpp), unless that would pass the largest
+// object a program may have (in a 32-bit program, a length within 4 MiB of
+// 2 GiB); other buffers promise nothing beyond the length, and are read
+// through the page cache.
 //
 // Two implementations: file_buffer_huge_pages.cpp where the system offers the
 // advice it needs (JAMCRC_BUFFER_HUGE_PAGES), file_buffer_heap.cpp elsewhere;

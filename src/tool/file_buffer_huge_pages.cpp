@@ -17,6 +17,8 @@
 // helper is started.
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 // The advice is the kernel's (Linux 5.14 and later), not the C library's:
 // some C libraries (musl) don't name it yet. An older kernel answers EINVAL,
@@ -27,6 +29,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 
 #include "file_buffer.hpp"
@@ -71,7 +74,15 @@ constexpr std::size_t round_up(std::size_t n, std::size_t to) { return (n + to -
 // Buffers this long are mapped, whole huge pages of them; shorter ones come
 // from the heap.
 bool is_mapped(std::uint32_t length) { return length >= HUGE_PAGE; }
-std::size_t mapped_size(std::uint32_t length) { return round_up(length, HUGE_PAGE); }
+
+// No object may be larger than PTRDIFF_MAX (musl refuses to map one), which
+// in a 32-bit program is 2 GiB less a byte: a buffer of whole huge pages,
+// with a huge page more to align it, fits only below that. The longest files
+// a 32-bit program takes get a buffer of their length exactly, read through
+// the cache (see input_file.hpp).
+constexpr std::size_t MOST_MAPPED = PTRDIFF_MAX;
+bool in_huge_pages(std::uint32_t length) { return round_up(length, HUGE_PAGE) <= MOST_MAPPED - HUGE_PAGE; }
+std::size_t mapped_size(std::uint32_t length) { return in_huge_pages(length) ? round_up(length, HUGE_PAGE) : length; }
 
 // A mapping of `size` bytes (a multiple of HUGE_PAGE) starting on a
 // HUGE_PAGE boundary, or null.
@@ -91,6 +102,20 @@ std::uint8_t* map_aligned(std::size_t size) {
     return start + lead;
 }
 
+// A mapping of exactly `size` bytes, or null. Asked of the kernel itself:
+// musl's mmap refuses PTRDIFF_MAX bytes, the length of the largest file a
+// 32-bit program takes.
+std::uint8_t* map_exactly(std::size_t size) {
+#if defined(SYS_mmap2)
+    const long call = SYS_mmap2;  // 32-bit systems: the offset in pages
+#else
+    const long call = SYS_mmap;
+#endif
+    const long map = ::syscall(call, 0L, static_cast<unsigned long>(size), static_cast<long>(PROT_READ | PROT_WRITE),
+                               static_cast<long>(MAP_PRIVATE | MAP_ANONYMOUS), -1L, 0L);
+    return map == -1 ? nullptr : reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(map));
+}
+
 }  // namespace
 
 file_buffer file_buffer::allocate(std::uint32_t length) {
@@ -106,7 +131,13 @@ file_buffer file_buffer::allocate(std::uint32_t length) {
     if (!memory_room_for(size)) {
         return {nullptr, length};
     }
-    file_buffer buffer{map_aligned(size), length};
+    std::uint8_t* data = nullptr;
+    if (in_huge_pages(length)) {
+        data = map_aligned(size);
+    } else {
+        data = map_exactly(size);
+    }
+    file_buffer buffer{data, length};
     if (buffer.data_ != nullptr) {
         ::madvise(buffer.data_, size, MADV_HUGEPAGE);  // only advice: small pages still work
     }
