@@ -1,9 +1,10 @@
-# Release packages with CPack, each carrying the licence:
+# Release packages with CPack, each carrying the licence, the release notes
+# and the licences of what its program carries (third_party_licenses.cmake):
 #   Linux    a Debian package (dynamically linked tool, compressed man page,
-#            copyright and changelog where Debian expects them) and a portable
-#            archive jamcrc-VERSION-linux-ARCH.tar.gz (a static tool, the man
-#            page, README and LICENSE);
-#   Windows  a zip of the executable, README and LICENSE per build.
+#            copyright and changelog where Debian expects them), or, from a
+#            build whose program is static (on musl), the portable archive
+#            jamcrc-VERSION-linux-PROCESSOR.tar.gz;
+#   Windows  a zip per build, everything in one folder named like it.
 set(CPACK_PACKAGE_NAME jamcrc)
 set(CPACK_PACKAGE_VENDOR "the jamcrc developers")
 set(CPACK_PACKAGE_CONTACT "jamcrc developers <maintainers@users.noreply.c-seed-328780c1.example>")
@@ -11,8 +12,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "print the CRC-32/JAMCRC checksum of a fil
 set(CPACK_PACKAGE_DESCRIPTION "jamcrc loads a file whole and prints its CRC-32 register without the final\n inversion (the CRC-32/JAMCRC parameters), as PATH crc32: HEX.")
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
-# The programs are stripped as they are linked (src/tool), so the packages
-# carry the very bytes the tests ran.
+# The programs are stripped once linked (src/tool), so the packages carry the
+# very bytes the tests ran.
 set(CPACK_STRIP_FILES OFF)
 # Beside each package, its SHA-256 in the form `sha256sum -c` reads.
 set(CPACK_PACKAGE_CHECKSUM SHA256)
@@ -24,6 +25,7 @@ set(CPACK_JAMCRC_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/packaging_per_generator.cmake")
 set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/packaging_fixed_modes.cmake")
 set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/packaging_fixed_modes.cmake")
+include(cmake/third_party_licenses.cmake)
 
 # The processor in package names, as each system names it: Windows (x86, x64,
 # arm64), Debian (amd64, i386, arm64, armhf, ...) and uname -m for the Linux
@@ -61,11 +63,28 @@ else()
   endif()
 endif()
 
+# The documents every archive carries beside the program: ours, the release
+# notes, and the licences of what the program carries where it carries any.
+set(documents README.md LICENSE CHANGELOG.md)
+if(JAMCRC_THIRD_PARTY_LICENSES)
+  list(APPEND documents ${JAMCRC_THIRD_PARTY_LICENSES})
+endif()
+
 if(WIN32)
+  # One folder named like the zip, the program at its top, as Windows users
+  # unpack and put a folder on their PATH; the documents with Windows' line
+  # ends, which every editor there shows as lines.
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME "jamcrc-${PROJECT_VERSION}-windows-${windows_processor}")
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-  install(FILES README.md LICENSE DESTINATION .)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  foreach(document IN LISTS documents)
+    get_filename_component(name "${document}" NAME)
+    file(READ "${document}" text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE "${PROJECT_BINARY_DIR}/crlf/${name}" "${text}")
+    install(FILES "${PROJECT_BINARY_DIR}/crlf/${name}" DESTINATION .)
+  endforeach()
   include(CPack)
   return()
 endif()
@@ -76,9 +95,25 @@ if(APPLE)
   return()
 endif()
 
+# The portable archive: a static program needs nothing of the system, so its
+# build makes no Debian package (whose program links the system's C library).
+if(JAMCRC_STATIC_PROGRAM)
+  set(CPACK_GENERATOR TGZ)
+  set(CPACK_PACKAGE_FILE_NAME "jamcrc-${PROJECT_VERSION}-linux-${linux_processor}")
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL portable)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  install(TARGETS jamcrc RUNTIME DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
+  install(FILES "${PROJECT_BINARY_DIR}/man/jamcrc.1" ${documents} DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
+  include(CPack)
+  return()
+endif()
+
 # Debian: the licence in the machine-readable copyright format, made from
-# LICENSE (Debian calls this text Expat), and a changelog; both installed with
-# the tool's documentation.
+# LICENSE (Debian calls this text Expat), and a changelog whose entry is the
+# release notes' newest; both installed with the tool's documentation.
 file(STRINGS "${PROJECT_SOURCE_DIR}/LICENSE" license_lines)
 list(FILTER license_lines EXCLUDE REGEX "^(MIT License|Copyright)")
 set(license_text "")
@@ -106,6 +141,7 @@ file(WRITE "${debian_dir}/copyright"
   "\n"
   "License: Expat\n"
   "${license_text}")
+include(cmake/release_notes.cmake)
 configure_file(cmake/debian/changelog.in "${debian_dir}/changelog" @ONLY)
 add_custom_command(OUTPUT "${debian_dir}/changelog.gz"
   COMMAND ${JAMCRC_GZIP} -9n -c changelog > changelog.gz
@@ -114,15 +150,7 @@ add_custom_command(OUTPUT "${debian_dir}/changelog.gz"
 add_custom_target(debian_changelog ALL DEPENDS "${debian_dir}/changelog.gz")
 install(FILES "${debian_dir}/copyright" "${debian_dir}/changelog.gz" DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-# The portable archive: its own install component, left out of a plain install.
-if(TARGET jamcrc_static)
-  install(TARGETS jamcrc_static RUNTIME DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
-  install(FILES "${PROJECT_BINARY_DIR}/man/jamcrc.1" README.md LICENSE DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
-  set(CPACK_GENERATOR DEB TGZ)
-else()
-  set(CPACK_GENERATOR DEB)
-endif()
-set(CPACK_JAMCRC_PORTABLE_FILE_NAME "jamcrc-${PROJECT_VERSION}-linux-${linux_processor}")
+set(CPACK_GENERATOR DEB)
 if(CMAKE_CROSSCOMPILING AND debian_processor)
   # cpack would ask dpkg, which names the build machine's processor.
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${debian_processor})

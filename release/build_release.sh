@@ -23,7 +23,7 @@ fail() { echo "release: $1"; exit 1; }
 # programs PRESET: the programs a build makes for its packages.
 programs() {
     local program
-    for program in "build/$1/jamcrc" "build/$1/static/jamcrc" "build/$1/jamcrc.exe"; do
+    for program in "build/$1/jamcrc" "build/$1/jamcrc.exe"; do
         [ -e "$program" ] && echo "$program"
     done
     return 0
@@ -84,8 +84,8 @@ for entry in "${release_targets[@]}"; do
         cmp -s "$package" "$dist/$(basename "$package")" || fail "$dist lacks $package"
         case $package in
             *.deb) dpkg-deb --fsys-tarfile "$package" | tar -xO ./usr/bin/jamcrc | packed_is "$package" "build/$preset/jamcrc" "$record" ;;
-            *.tar.gz) tar -xzOf "$package" "$(basename "$package" .tar.gz)/jamcrc" | packed_is "$package" "build/$preset/static/jamcrc" "$record" ;;
-            *.zip) unzip -p "$package" bin/jamcrc.exe | packed_is "$package" "build/$preset/jamcrc.exe" "$record" ;;
+            *.tar.gz) tar -xzOf "$package" "$(basename "$package" .tar.gz)/jamcrc" | packed_is "$package" "build/$preset/jamcrc" "$record" ;;
+            *.zip) unzip -p "$package" "$(basename "$package" .zip)/jamcrc.exe" | packed_is "$package" "build/$preset/jamcrc.exe" "$record" ;;
         esac
     done
 done

@@ -3,11 +3,12 @@
 #   release/package.sh BUILD_ROOT OUT
 # BUILD_ROOT/PRESET is each build of release/targets.sh; OUT gets
 #   jamcrc_VERSION_ARCH.deb                 cpack (amd64, i386, arm64, armhf)
-#   jamcrc-VERSION-linux-PROCESSOR.tar.gz   cpack: static tool, man page,
-#                                           README and LICENSE
-#   jamcrc-VERSION-windows-PROCESSOR.zip    cpack: jamcrc.exe, README, LICENSE
+#   jamcrc-VERSION-linux-PROCESSOR.tar.gz   cpack: static tool, man page and
+#                                           the documents (README, LICENSE,
+#                                           CHANGELOG, THIRD-PARTY-LICENSES)
+#   jamcrc-VERSION-windows-PROCESSOR.zip    cpack: jamcrc.exe and the documents
 #   jamcrc-VERSION-macos-universal.tar.gz   the two macOS programs joined by
-#                                           llvm-lipo, man page, README, LICENSE
+#                                           llvm-lipo, man page, the documents
 #   SHA256SUMS                              every package's, for sha256sum -c
 # Every member is dated by SOURCE_DATE_EPOCH, else the last commit's time, and
 # owned by root, so the same sources give the same bytes.
@@ -48,9 +49,10 @@ for preset in "${macos_presets[@]}"; do
     slices+=("$slice")
 done
 llvm-lipo-14 -create -output "$stage/$name/jamcrc" "${slices[@]}"
-cp "$root/${macos_presets[0]}/man/jamcrc.1" README.md LICENSE "$stage/$name/"
+cp "$root/${macos_presets[0]}/man/jamcrc.1" README.md LICENSE CHANGELOG.md \
+    "$root/${macos_presets[0]}/THIRD-PARTY-LICENSES" "$stage/$name/"
 chmod 0755 "$stage/$name" "$stage/$name/jamcrc"
-chmod 0644 "$stage/$name/jamcrc.1" "$stage/$name/README.md" "$stage/$name/LICENSE"
+chmod 0644 "$stage/$name"/*.1 "$stage/$name"/[A-Z]*
 tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$epoch" --format=gnu -cf - "$name" |
     gzip -9n > "$out/$name.tar.gz"
 

@@ -5,9 +5,16 @@
 #     the tool, the compressed man page and the copyright; this machine's
 #     installs (with dpkg as root; elsewhere it is unpacked into a scratch
 #     folder) and the installed tool and man page work;
-#   - every archive holds its program, README and LICENSE, and the man page
-#     where the system has man pages; the Linux programs are static, and
-#     this machine's works;
+#   - every archive holds one folder named like it, with its program, the
+#     man page where the system has man pages, README.md, LICENSE, the
+#     release notes (CHANGELOG.md, whose newest entry is this version) and
+#     THIRD-PARTY-LICENSES; a Windows zip's documents end their lines in
+#     CR LF; the Linux programs are static, on musl, and this machine's works;
+#   - every program carries the licence texts of what it is built from: a C
+#     library that asks for its licence (musl; glibc, whose LGPL would also
+#     ask for the means to relink, is refused), mingw-w64's runtime, zig's
+#     compiler runtime;
+#   - no ELF program keeps a .comment section (the compilers' names);
 #   - every program is for the processor its package names;
 #   - this machine's programs, as build/release holds them, are hardened
 #     (check_hardening.sh).
@@ -27,15 +34,21 @@ present=$(cd "$dist" && ls | grep -vx SHA256SUMS | sort | xargs)
 [ "$listed" = "$present" ] || fail "SHA256SUMS names '$listed', the folder holds '$present'"
 echo "SHA256SUMS: every file, all good"
 
+version=$(sed -n 's/^project(jamcrc VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+grep -qx "## $version ([0-9-]*)" <(grep -m1 '^## ' CHANGELOG.md) || fail "CHANGELOG.md's newest entry is not $version"
+
 debs=("$dist"/*.deb)
 lintian --fail-on error,warning "${debs[@]}"
 for deb in "${debs[@]}"; do
     members=$(dpkg-deb -c "$deb")
-    for member in ./usr/bin/jamcrc ./usr/share/man/man1/jamcrc.1.gz ./usr/share/doc/jamcrc/copyright; do
+    for member in ./usr/bin/jamcrc ./usr/share/man/man1/jamcrc.1.gz ./usr/share/doc/jamcrc/copyright \
+        ./usr/share/doc/jamcrc/changelog.gz; do
         grep -q " $member\$" <<< "$members" || fail "$(basename "$deb") lacks $member"
     done
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/jamcrc/changelog.gz | gunzip |
+        head -n 1 | grep -q "^jamcrc ($version)" || fail "$(basename "$deb")'s changelog has no entry for $version"
 done
-echo "Debian packages: lintian-clean, tool, man page and copyright in each"
+echo "Debian packages: lintian-clean, tool, man page, copyright and this version's notes in each"
 
 here=("$dist"/jamcrc_*_"$(dpkg --print-architecture)".deb)
 [ -f "${here[0]}" ] || fail "no Debian package for this machine's processor"
@@ -87,34 +100,72 @@ for deb in "${debs[@]}"; do
     dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/jamcrc > "$data/program"
     machine_is "$data/program" "$(basename "$deb")"
 done
+# carries NOTICES TEXT...: the licence file holds each text.
+carries() {
+    local notices=$1 text
+    shift
+    for text in "$@"; do
+        grep -qF "$text" "$notices" || fail "$name's THIRD-PARTY-LICENSES lacks '$text'"
+    done
+}
 for archive in "$dist"/*.tar.gz "$dist"/*.zip; do
     name=$(basename "$archive")
+    top=${name%.tar.gz}
+    top=${top%.zip}
+    rm -rf "$data/unpacked"
+    mkdir "$data/unpacked"
     case $name in
-        *.zip) members=$(unzip -Z1 "$archive"); wanted="bin/jamcrc.exe README.md LICENSE"; top= ;;
-        *) members=$(tar -tzf "$archive"); wanted="jamcrc jamcrc.1 README.md LICENSE"; top=${name%.tar.gz}/ ;;
+        *.zip) members=$(unzip -Z1 "$archive"); program=jamcrc.exe; unzip -q "$archive" -d "$data/unpacked" ;;
+        *) members=$(tar -tzf "$archive"); program=jamcrc; tar -xzf "$archive" -C "$data/unpacked" ;;
     esac
+    [ "$(cut -d/ -f1 <<< "$members" | sort -u)" = "$top" ] || fail "$name does not unpack into one folder $top"
+    wanted="$program README.md LICENSE CHANGELOG.md THIRD-PARTY-LICENSES"
+    [[ $name == *.zip ]] || wanted+=" jamcrc.1"
     for member in $wanted; do
-        grep -qxF "$top$member" <<< "$members" || fail "$name lacks $top$member"
+        [ -f "$data/unpacked/$top/$member" ] || fail "$name lacks $top/$member"
     done
-    case $name in
-        *.zip) unzip -p "$archive" bin/jamcrc.exe > "$data/program" ;;
-        *) tar -xzOf "$archive" "${top}jamcrc" > "$data/program" ;;
-    esac
-    machine_is "$data/program" "$name"
+    files=$data/unpacked/$top
+    cmp -s <(tr -d '\r' < "$files/CHANGELOG.md") CHANGELOG.md || fail "$name's CHANGELOG.md is not the release's"
+    if [[ $name == *.zip ]]; then
+        for document in README.md LICENSE CHANGELOG.md THIRD-PARTY-LICENSES; do
+            # Every line ends in CR LF: as many CRs before an LF as LFs.
+            if [ "$(grep -c $'\r$' "$files/$document")" != "$(wc -l < "$files/$document")" ]; then
+                fail "$name: $document has lines that don't end in CR LF"
+            fi
+        done
+    fi
+    tool=$files/$program
+    machine_is "$tool" "$name"
+    # The licences of what the program is built from.
     case $name in
         *-linux-*)
-            mkdir "$data/$name"
-            tar -xzf "$archive" -C "$data/$name"
-            tool=$data/$name/$top/jamcrc
             headers=$(readelf -l -d "$tool")  # static: no loader asked for, no library needed
             if grep -Eq 'INTERP|NEEDED' <<< "$headers"; then fail "the tool in $name is not static"; fi
-            if [ "$name" = "$(basename "$dist"/jamcrc-*-linux-"$(uname -m)".tar.gz)" ]; then
-                actual=$("$tool" "$data/digits")
-                [ "$actual" = "$expected" ] || fail "$name's tool printed '$actual', not '$expected'"
-                echo "$name: its static tool works here"
-            fi ;;
+            if strings -a "$tool" | grep -Eq 'GNU C Library|Fatal glibc error'; then
+                fail "the tool in $name carries glibc, whose licence (LGPL 2.1) would ask for its text and the means to relink"
+            fi
+            carries "$files/THIRD-PARTY-LICENSES" "musl as a whole is licensed under the following standard MIT license" \
+                "Copyright (c) Zig contributors" ;;
+        *-windows-*)
+            strings -a "$tool" | grep -q 'Mingw-w64 runtime' || fail "the tool in $name lacks mingw-w64's runtime (what else?)"
+            carries "$files/THIRD-PARTY-LICENSES" "mingw-w64" "Zope Public License"
+            [[ $name != *-arm64.zip ]] || carries "$files/THIRD-PARTY-LICENSES" "Copyright (c) Zig contributors" ;;
+        *-macos-*)
+            carries "$files/THIRD-PARTY-LICENSES" "Copyright (c) Zig contributors" ;;
     esac
+    if [[ $name == *-linux-* ]] && readelf -S "$tool" | grep -q '\.comment'; then
+        fail "the tool in $name keeps a .comment section"
+    fi
+    if [ "$name" = "$(basename "$dist"/jamcrc-*-linux-"$(uname -m)".tar.gz)" ]; then
+        actual=$("$tool" "$data/digits")
+        [ "$actual" = "$expected" ] || fail "$name's tool printed '$actual', not '$expected'"
+        echo "$name: its static tool works here"
+    fi
 done
-echo "archives: program, documents and man pages present, each program for its processor; Linux programs static"
+for deb in "${debs[@]}"; do
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/jamcrc > "$data/program"
+    if readelf -S "$data/program" | grep -q '\.comment'; then fail "the tool in $(basename "$deb") keeps a .comment section"; fi
+done
+echo "archives: one folder each, program, documents, notes, licences and man pages present, zips' documents in CR LF, each program for its processor; Linux programs static on musl; no .comment"
 
-bash tests/package/check_hardening.sh build/release
+bash tests/package/check_hardening.sh build/release build/musl
