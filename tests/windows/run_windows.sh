@@ -38,7 +38,11 @@ export WINEDEBUG=-all
 
 forget_tested "$preset"
 cmake --preset "$preset" && cmake --build --preset "$preset"
-cmake --preset release && cmake --build --preset release --target cli_tests
+cli_tests=${JAMCRC_CLI_TESTS:-}  # built once for every stage by tests/run_all.sh
+if [ -z "$cli_tests" ]; then
+    cmake --preset release && cmake --build --preset release --target cli_tests
+    cli_tests=build/release/tests/cli_tests
+fi
 [ -z "$setup" ] || bash "$setup"
 start_wine_server "$wine"
 
@@ -47,6 +51,6 @@ build=build/$preset
 echo "-- command-line tests against $build/jamcrc.exe"
 JAMCRC_TOOL="$PWD/$build/jamcrc.exe" JAMCRC_LAUNCHER="$wine" JAMCRC_TOOL_PLATFORM=$platform \
     JAMCRC_HOLDER="$PWD/$build/tests/hold_and_run.exe" \
-    build/release/tests/cli_tests
+    "$cli_tests"
 record_tested "$preset" "$build/jamcrc.exe" "$build/tests/register_tests.exe" \
-    "$build/tests/hold_and_run.exe" build/release/tests/cli_tests
+    "$build/tests/hold_and_run.exe" "$cli_tests"
