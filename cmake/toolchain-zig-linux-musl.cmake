@@ -7,7 +7,10 @@
 # Raspberry Pi). A program for another processor than this machine's runs
 # here under JAMCRC_CROSS_QEMU.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES JAMCRC_ZIG_TARGET JAMCRC_ZIG_CPU JAMCRC_CROSS_QEMU)
+# The processor as uname -m names it (and so the portable archive).
 string(REGEX MATCH "^[^-]+" processor "${JAMCRC_ZIG_TARGET}")
+string(REGEX REPLACE "^powerpc64le$" ppc64le processor "${processor}")
+string(REGEX REPLACE "^x86$" i686 processor "${processor}")
 if(NOT processor STREQUAL CMAKE_HOST_SYSTEM_PROCESSOR)
   set(CMAKE_SYSTEM_NAME Linux)
 endif()
@@ -21,7 +24,7 @@ if(JAMCRC_ZIG_CPU)
 endif()
 set(CMAKE_C_FLAGS_INIT "${flags}")
 set(CMAKE_CXX_FLAGS_INIT "${flags}")
-string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -pie")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${JAMCRC_ZIG_LINK_FLAGS} -pie")
 if(JAMCRC_CROSS_QEMU)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${JAMCRC_CROSS_QEMU})
 endif()

@@ -33,6 +33,9 @@ set(CMAKE_TRY_COMPILE_CONFIGURATION Release)
 # linked: the tool itself uses none of it), links leave it out, the checks'
 # too, so that zig need not build it.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES JAMCRC_BUILD_TESTS JAMCRC_TEST_PROGRAMS_COMPILED_ONLY)
+# (Set, not appended: CMake reads a toolchain file more than once.)
+set(JAMCRC_ZIG_LINK_FLAGS "")
 if((DEFINED JAMCRC_BUILD_TESTS AND NOT JAMCRC_BUILD_TESTS) OR JAMCRC_TEST_PROGRAMS_COMPILED_ONLY)
-  string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -nostdlib++")
+  set(JAMCRC_ZIG_LINK_FLAGS -nostdlib++)
 endif()
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${JAMCRC_ZIG_LINK_FLAGS}")

@@ -100,6 +100,9 @@ for deb in "${debs[@]}"; do
     dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/jamcrc > "$data/program"
     machine_is "$data/program" "$(basename "$deb")"
 done
+# holds PATTERN FILE: FILE (a program) holds bytes matching PATTERN. (The
+# strings are read whole first: grep -q leaving early would fail the pipe.)
+holds() { local found; found=$(strings -a "$2"); grep -Eq "$1" <<< "$found"; }
 # carries NOTICES TEXT...: the licence file holds each text.
 carries() {
     local notices=$1 text
@@ -141,17 +144,20 @@ for archive in "$dist"/*.tar.gz "$dist"/*.zip; do
         *-linux-*)
             headers=$(readelf -l -d "$tool")  # static: no loader asked for, no library needed
             if grep -Eq 'INTERP|NEEDED' <<< "$headers"; then fail "the tool in $name is not static"; fi
-            if strings -a "$tool" | grep -Eq 'GNU C Library|Fatal glibc error'; then
+            if holds 'GNU C Library|Fatal glibc error' "$tool"; then
                 fail "the tool in $name carries glibc, whose licence (LGPL 2.1) would ask for its text and the means to relink"
             fi
             carries "$files/THIRD-PARTY-LICENSES" "musl as a whole is licensed under the following standard MIT license" \
                 "Copyright (c) Zig contributors" ;;
         *-windows-*)
-            strings -a "$tool" | grep -q 'Mingw-w64 runtime' || fail "the tool in $name lacks mingw-w64's runtime (what else?)"
-            carries "$files/THIRD-PARTY-LICENSES" "mingw-w64" "Zope Public License"
+            holds 'Mingw-w64 runtime' "$tool" || fail "the tool in $name lacks mingw-w64's runtime (what else?)"
+            carries "$files/THIRD-PARTY-LICENSES" "mingw-w64" "ZPL" "Redistributions in binary form must reproduce"
             [[ $name != *-arm64.zip ]] || carries "$files/THIRD-PARTY-LICENSES" "Copyright (c) Zig contributors" ;;
         *-macos-*)
-            carries "$files/THIRD-PARTY-LICENSES" "Copyright (c) Zig contributors" ;;
+            carries "$files/THIRD-PARTY-LICENSES" "Copyright (c) Zig contributors"
+            # Both slices for the macOS the README names.
+            minos=$(llvm-otool-14 -arch all -l "$tool" | awk '$1 == "minos" { print $2 }' | sort -u | xargs)
+            [ "$minos" = 11.0 ] || fail "the macOS program asks for macOS $minos, not 11.0" ;;
     esac
     if [[ $name == *-linux-* ]] && readelf -S "$tool" | grep -q '\.comment'; then
         fail "the tool in $name keeps a .comment section"
