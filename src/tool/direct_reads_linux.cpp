@@ -31,8 +31,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/uio.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -64,10 +62,6 @@ static_assert(MOST_PER_REQUEST % DIRECT_READ_ALIGNMENT == 0);
 constexpr std::size_t CACHED_PIECE = std::size_t{256} << 10;
 static_assert(CHUNK % CACHED_PIECE == 0 && CACHED_PIECE % DIRECT_READ_ALIGNMENT == 0);
 
-#ifndef RWF_NOWAIT
-#define RWF_NOWAIT 0x00000008
-#endif
-
 // File systems by the type fstatfs gives (0 where it can't).
 unsigned long file_system_type(int fd) {
     struct statfs fs;
@@ -88,24 +82,6 @@ bool holes_are_known(unsigned long type) {
     constexpr unsigned long EXT4_SUPER_MAGIC = 0xEF53, XFS_SUPER_MAGIC = 0x58465342,
                             BTRFS_SUPER_MAGIC = 0x9123683E, TMPFS_MAGIC = 0x01021994;
     return type == EXT4_SUPER_MAGIC || type == XFS_SUPER_MAGIC || type == BTRFS_SUPER_MAGIC || type == TMPFS_MAGIC;
-}
-
-// Bytes [at, at + count) into `out` if the page cache holds them, without
-// waiting for the disk: the count copied, fewer where a page is missing, or
-// -1 (EAGAIN where the first one is). As read_if_cached in
-// page_cache_map_linux.cpp.
-ssize_t read_cached(int fd, std::uint8_t* out, std::size_t at, std::size_t count) {
-#if defined(SYS_preadv2) && !(defined(__x86_64__) && defined(__ILP32__))
-    iovec piece{out, count};
-    const auto offset = static_cast<std::uint64_t>(at);
-    constexpr unsigned HALF = sizeof(long) * 4;
-    return ::syscall(SYS_preadv2, static_cast<long>(fd), &piece, 1L, static_cast<unsigned long>(offset),
-                     static_cast<unsigned long>((offset >> HALF) >> HALF), static_cast<long>(RWF_NOWAIT));
-#else
-    (void)fd, (void)out, (void)at, (void)count;
-    errno = ENOSYS;
-    return -1;
-#endif
 }
 
 // The next hole at or after `at` (the end of the data there), or `limit`.
@@ -186,7 +162,7 @@ public:
                 continue;
             }
             const std::size_t piece = std::min(data_to, round_up(at + 1, CACHED_PIECE)) - at;
-            const ssize_t got = read_cached(fd_, out_ + at, at, piece);
+            const ssize_t got = read_without_waiting(fd_, out_ + at, at, piece);
             if (got < 0 && errno == EINTR) {
                 continue;
             }

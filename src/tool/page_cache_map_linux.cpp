@@ -84,32 +84,13 @@ long cached_pages(int fd, std::uint64_t at, std::uint64_t length) {
     return static_cast<long>(counts.cache);
 }
 
-// The byte at `at` if the page cache holds it, without waiting for the disk:
-// 1, or -1 with EAGAIN where it doesn't. Through the system call itself, as
-// not every C library wraps it (musl doesn't); the offset goes in two halves
-// of a long each, low first, as the kernel puts them back together.
-long read_if_cached(int fd, std::size_t at) {
-#if defined(SYS_preadv2) && !(defined(__x86_64__) && defined(__ILP32__))
-    unsigned char byte;
-    iovec one{&byte, 1};
-    const auto offset = static_cast<std::uint64_t>(at);
-    constexpr unsigned HALF = sizeof(long) * 4;
-    return ::syscall(SYS_preadv2, static_cast<long>(fd), &one, 1L, static_cast<unsigned long>(offset),
-                     static_cast<unsigned long>((offset >> HALF) >> HALF), static_cast<long>(RWF_NOWAIT));
-#else
-    (void)fd;
-    (void)at;
-    errno = ENOSYS;
-    return -1;
-#endif
-}
-
 // Whether the page cache holds the byte at `at`: 1, 0, or -1 when it can't
 // be asked.
 int probe(int fd, std::size_t at) {
-    long got = 0;
+    ssize_t got = 0;
     do {
-        got = read_if_cached(fd, at);
+        unsigned char byte;
+        got = read_without_waiting(fd, &byte, at, 1);
     } while (got < 0 && errno == EINTR);
     return got == 1 ? 1 : got < 0 && errno == EAGAIN ? 0 : -1;
 }
@@ -169,6 +150,20 @@ bool trusted_by_mincore(int fd) {
 }
 
 }  // namespace
+
+ssize_t read_without_waiting(int fd, std::uint8_t* out, std::size_t at, std::size_t count) {
+#if defined(SYS_preadv2) && !(defined(__x86_64__) && defined(__ILP32__))
+    iovec piece{out, count};
+    const auto offset = static_cast<std::uint64_t>(at);
+    constexpr unsigned HALF = sizeof(long) * 4;
+    return ::syscall(SYS_preadv2, static_cast<long>(fd), &piece, 1L, static_cast<unsigned long>(offset),
+                     static_cast<unsigned long>((offset >> HALF) >> HALF), static_cast<long>(RWF_NOWAIT));
+#else
+    (void)fd, (void)out, (void)at, (void)count;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
 
 page_cache_map::answers page_cache_map::ask(int fd, std::uint32_t length, bool holes_known) {
     length_ = length;

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <sys/types.h>
+
 #include "input_file.hpp"
 
 namespace jamcrc {
@@ -17,6 +19,14 @@ namespace jamcrc {
 inline constexpr std::size_t CHUNK = std::size_t{2} << 20;
 inline constexpr std::size_t MAX_CHUNKS = (MAX_FILE_LENGTH + CHUNK - 1) / CHUNK;
 static_assert(CHUNK % DIRECT_READ_ALIGNMENT == 0, "chunks start on block boundaries");
+
+// Bytes [at, at + count) into `out` if the page cache holds them, without
+// waiting for the disk (preadv2 with RWF_NOWAIT): the count copied, fewer
+// where a page is missing, or -1 (EAGAIN where the first one is; ENOSYS and
+// others where the system has no such reads). Through the system call itself,
+// as not every C library wraps it (musl doesn't); the offset goes in two
+// halves of a long each, low first, as the kernel puts them back together.
+ssize_t read_without_waiting(int fd, std::uint8_t* out, std::size_t at, std::size_t count);
 
 enum class chunk_state : std::uint8_t {
     hole,    // no data at all (a hole, or an extent allocated but never
