@@ -202,6 +202,9 @@ public:
 
     static constexpr std::uint32_t NOT_MISSED = UINT32_MAX;
 
+    // O_DIRECT off, whatever was read last.
+    void through_cache_from_now() { set_direct(false); }
+
 private:
     // O_DIRECT on or off on the open file; false when the file system refuses.
     bool set_direct(bool on) {
@@ -250,15 +253,11 @@ void prepare_longest_cached_run(file_buffer& buffer, const page_cache_map& map, 
 // piece missing: dropped again.
 void forget_pieces_missed(int fd, const std::array<std::uint32_t, MAX_CHUNKS>& missed, std::uint32_t length,
                           std::array<bool, MAX_CHUNKS>& found_cold) {
-    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
     for (std::size_t c = 0; c * CHUNK < length; ++c) {
         found_cold[c] = missed[c] != file_reader::NOT_MISSED;
         if (found_cold[c]) {
-            // From the start of its page: the kernel keeps a page it would
-            // drop only in part.
-            const std::size_t start = missed[c] / page * page;
-            const std::size_t end = round_up(std::size_t{missed[c]} + 1, CACHED_PIECE);
-            ::posix_fadvise(fd, static_cast<off_t>(start), static_cast<off_t>(end - start), POSIX_FADV_DONTNEED);
+            const std::size_t end = std::min<std::size_t>(round_up(std::size_t{missed[c]} + 1, CACHED_PIECE), length);
+            drop_pages_read_in(fd, missed[c], end);
         }
     }
 }
@@ -303,12 +302,15 @@ std::uint32_t read_cold_parts_directly(int fd, file_buffer& buffer, std::uint32_
             break;  // the end of the file came early, or the disk failed
         }
     }
+    // What the questions and the misses brought into the cache goes again,
+    // read through the cache and with readahead off while it is waited for.
+    reader.through_cache_from_now();
     if (hints) {
+        std::array<bool, MAX_CHUNKS> found_cold{};
+        forget_pieces_missed(fd, missed, length, found_cold);
+        map.forget_pages_asked(fd, found_cold);
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_NORMAL);
     }
-    std::array<bool, MAX_CHUNKS> found_cold{};
-    forget_pieces_missed(fd, missed, length, found_cold);
-    map.forget_pages_asked(fd, found_cold);
     // A hole passed by is no proof that the file still reaches past it: one
     // cut short meanwhile must come up short, as a read would.
     struct stat st;

@@ -165,6 +165,19 @@ ssize_t read_without_waiting(int fd, std::uint8_t* out, std::size_t at, std::siz
 #endif
 }
 
+void drop_pages_read_in(int fd, std::size_t from, std::size_t to) {
+    // Whole pages: the kernel keeps a page it would drop only in part.
+    const std::size_t page = page_size();
+    const std::size_t start = from / page * page;
+    const std::size_t end = round_up(to, page);
+    for (std::size_t at = start; at < end; at += page) {
+        unsigned char byte;
+        while (::pread(fd, &byte, 1, static_cast<off_t>(at)) < 0 && errno == EINTR) {
+        }
+    }
+    ::posix_fadvise(fd, static_cast<off_t>(start), static_cast<off_t>(end - start), POSIX_FADV_DONTNEED);
+}
+
 page_cache_map::answers page_cache_map::ask(int fd, std::uint32_t length, bool holes_known) {
     length_ = length;
     const std::size_t chunks = (std::size_t{length} + CHUNK - 1) / CHUNK;
@@ -277,13 +290,14 @@ page_cache_map::answers page_cache_map::ask(int fd, std::uint32_t length, bool h
             std::fill(second_probe_.begin() + static_cast<std::ptrdiff_t>(c), second_probe_.end(), NONE);
         }
     }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_NORMAL);
     if (asked) {
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_NORMAL);
         return answers::hints;
     }
 
     // No way of asking answered: everything with data through the cache.
     forget_pages_asked(fd, {});
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_NORMAL);
     first_probe_.fill(NONE);
     second_probe_.fill(NONE);
     for (std::size_t c = 0; c < chunks; ++c) {
@@ -293,14 +307,13 @@ page_cache_map::answers page_cache_map::ask(int fd, std::uint32_t length, bool h
 }
 
 void page_cache_map::forget_pages_asked(int fd, const std::array<bool, MAX_CHUNKS>& found_cold) const {
-    const auto page = static_cast<off_t>(page_size());
     for (std::size_t c = 0; c * CHUNK < length_; ++c) {
         if (state_[c] == chunk_state::cached && !found_cold[c]) {
             continue;  // those pages were in the cache before
         }
         for (const std::uint32_t at : {first_probe_[c], second_probe_[c]}) {
             if (at != NONE) {
-                ::posix_fadvise(fd, static_cast<off_t>(at) / page * page, page, POSIX_FADV_DONTNEED);
+                drop_pages_read_in(fd, at, std::size_t{at} + 1);
             }
         }
     }

@@ -28,6 +28,13 @@ static_assert(CHUNK % DIRECT_READ_ALIGNMENT == 0, "chunks start on block boundar
 // halves of a long each, low first, as the kernel puts them back together.
 ssize_t read_without_waiting(int fd, std::uint8_t* out, std::size_t at, std::size_t count);
 
+// Drops from the page cache the pages of bytes [from, to), which a question
+// or a read that refused to wait had the kernel read in, once those reads
+// have ended: the kernel keeps a page it is still reading, so each page is
+// read first (a byte, waiting for it). Readahead must be off
+// (POSIX_FADV_RANDOM), lest that read bring in more, and O_DIRECT too.
+void drop_pages_read_in(int fd, std::size_t from, std::size_t to);
+
 enum class chunk_state : std::uint8_t {
     hole,    // no data at all (a hole, or an extent allocated but never
              // written): reads as zeros, so it needs no read
@@ -57,7 +64,8 @@ public:
 
     // Asking by one-byte reads brings the pages asked about into the cache.
     // Drops again those of chunks that turned out not to be cached: those the
-    // map calls cold, and those `found_cold` says the reader found so.
+    // map calls cold, and those `found_cold` says the reader found so. As
+    // drop_pages_read_in: readahead and O_DIRECT off.
     void forget_pages_asked(int fd, const std::array<bool, MAX_CHUNKS>& found_cold) const;
 
 private:
