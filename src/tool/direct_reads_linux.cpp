@@ -162,32 +162,35 @@ public:
                 continue;
             }
             const std::size_t piece = std::min(data_to, round_up(at + 1, CACHED_PIECE)) - at;
-            const ssize_t got = read_without_waiting(fd_, out_ + at, at, piece);
-            if (got < 0 && errno == EINTR) {
+            const nowait_read r = read_without_waiting(fd_, out_ + at, at, piece);
+            if (r.got < 0 && errno == EINTR) {
                 continue;
             }
-            if (got == 0) {
+            if (r.got == 0) {
                 break;  // the end of the file came early
             }
-            if (got < 0 && errno != EAGAIN) {
+            if (r.got < 0 && errno != EAGAIN) {
                 // No reads that refuse to wait here (a kernel before 4.14, a
                 // filter that forbids them): the cache serves the rest.
                 return static_cast<std::uint32_t>(at - from) + through_cache(static_cast<std::uint32_t>(at), to);
             }
-            if (got > 0) {
-                at += static_cast<std::size_t>(got);
-                if (static_cast<std::size_t>(got) == piece) {
+            // Where the pages the kernel read in for this piece may start:
+            // anywhere in it if the bytes came back although the disk was
+            // read, else where the copy stopped.
+            const std::size_t brought_in_from = at;
+            if (r.got > 0) {
+                at += static_cast<std::size_t>(r.got);
+                if (static_cast<std::size_t>(r.got) == piece && !r.from_disk) {
                     continue;
                 }
             }
-            // The cache lacks the page at `at`: the kernel is reading in the
-            // rest of the piece meanwhile (dropped again afterwards), and the
-            // rest of the chunk is read directly. (Data after a hole may
-            // start off a block boundary; the block's first bytes are read
-            // again.)
-            const std::size_t chunk = at / CHUNK;
+            // The cache lacked a page: the kernel reads in the rest of the
+            // piece (dropped again afterwards), and the rest of the chunk is
+            // read directly. (Data after a hole may start off a block
+            // boundary; the block's first bytes are read again.)
+            const std::size_t chunk = brought_in_from / CHUNK;
             if (missed[chunk] == NOT_MISSED) {
-                missed[chunk] = static_cast<std::uint32_t>(at);
+                missed[chunk] = static_cast<std::uint32_t>(r.from_disk ? brought_in_from : at);
             }
             const auto block = static_cast<std::uint32_t>(at / DIRECT_READ_ALIGNMENT * DIRECT_READ_ALIGNMENT);
             const auto chunk_end = static_cast<std::uint32_t>(std::min<std::size_t>((chunk + 1) * CHUNK, to));

@@ -14,17 +14,20 @@
 //   Linux 5.0) every page looks cached, so it is asked only for them;
 // - for anyone, a one-byte read that refuses to wait (RWF_NOWAIT): it copies
 //   the byte where the page is cached and fails where it isn't. The kernel
-//   then reads that one page in (readahead is off while asking), and on a
-//   quick disk it may be there before the answer, so a chunk whose first
-//   page looks cached is asked again, at a page picked at random: one run's
-//   questions then rarely answer another's. These answers are hints: the
-//   reader checks them (see direct_reads_linux.cpp), and the pages the
-//   questions brought in are dropped again afterwards.
+//   then reads that one page in (readahead is off while asking); where the
+//   page is there before the answer, the thread's count of blocks read in
+//   still tells (read_without_waiting). Another run's question may just have
+//   brought a page in, so a chunk whose first page looks cached is asked
+//   again, at a page picked at random: one run's questions then rarely
+//   answer another's. These answers are hints: the reader checks them (see
+//   direct_reads_linux.cpp), and the pages the questions brought in are
+//   dropped again afterwards.
 // cachestat and mincore count every page of a chunk: a chunk is cached only
 // if all of its pages are.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
@@ -45,6 +48,9 @@ constexpr std::size_t round_up(std::size_t n, std::size_t to) { return (n + to -
 // The kernel's numbers, for C libraries whose headers don't name them yet.
 #ifndef RWF_NOWAIT
 #define RWF_NOWAIT 0x00000008
+#endif
+#ifndef RUSAGE_THREAD  // (named only for _GNU_SOURCE)
+#define RUSAGE_THREAD 1
 #endif
 #if defined(SYS_cachestat)
 constexpr long CACHESTAT = SYS_cachestat;
@@ -84,15 +90,25 @@ long cached_pages(int fd, std::uint64_t at, std::uint64_t length) {
     return static_cast<long>(counts.cache);
 }
 
+// This thread's count of blocks read in from the disk (the kernel counts
+// them as it asks the disk for them), or 0 where it can't be asked.
+long blocks_read_in() {
+    rusage usage{};
+    return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
+}
+
 // Whether the page cache holds the byte at `at`: 1, 0, or -1 when it can't
 // be asked.
 int probe(int fd, std::size_t at) {
-    ssize_t got = 0;
+    nowait_read r{};
     do {
         unsigned char byte;
-        got = read_without_waiting(fd, &byte, at, 1);
-    } while (got < 0 && errno == EINTR);
-    return got == 1 ? 1 : got < 0 && errno == EAGAIN ? 0 : -1;
+        r = read_without_waiting(fd, &byte, at, 1);
+    } while (r.got < 0 && errno == EINTR);
+    if (r.got == 1) {
+        return r.from_disk ? 0 : 1;
+    }
+    return r.got < 0 && errno == EAGAIN ? 0 : -1;
 }
 
 // A page number picked anew by each run, so that runs at once ask different
@@ -151,17 +167,24 @@ bool trusted_by_mincore(int fd) {
 
 }  // namespace
 
-ssize_t read_without_waiting(int fd, std::uint8_t* out, std::size_t at, std::size_t count) {
+nowait_read read_without_waiting(int fd, std::uint8_t* out, std::size_t at, std::size_t count) {
 #if defined(SYS_preadv2) && !(defined(__x86_64__) && defined(__ILP32__))
     iovec piece{out, count};
     const auto offset = static_cast<std::uint64_t>(at);
     constexpr unsigned HALF = sizeof(long) * 4;
-    return ::syscall(SYS_preadv2, static_cast<long>(fd), &piece, 1L, static_cast<unsigned long>(offset),
-                     static_cast<unsigned long>((offset >> HALF) >> HALF), static_cast<long>(RWF_NOWAIT));
+    const long before = blocks_read_in();
+    const auto got = static_cast<ssize_t>(::syscall(SYS_preadv2, static_cast<long>(fd), &piece, 1L,
+                                                    static_cast<unsigned long>(offset),
+                                                    static_cast<unsigned long>((offset >> HALF) >> HALF),
+                                                    static_cast<long>(RWF_NOWAIT)));
+    const int error = errno;
+    const bool from_disk = blocks_read_in() != before;
+    errno = error;
+    return {got, from_disk};
 #else
     (void)fd, (void)out, (void)at, (void)count;
     errno = ENOSYS;
-    return -1;
+    return {-1, false};
 #endif
 }
 

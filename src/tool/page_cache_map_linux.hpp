@@ -21,12 +21,20 @@ inline constexpr std::size_t MAX_CHUNKS = (MAX_FILE_LENGTH + CHUNK - 1) / CHUNK;
 static_assert(CHUNK % DIRECT_READ_ALIGNMENT == 0, "chunks start on block boundaries");
 
 // Bytes [at, at + count) into `out` if the page cache holds them, without
-// waiting for the disk (preadv2 with RWF_NOWAIT): the count copied, fewer
-// where a page is missing, or -1 (EAGAIN where the first one is; ENOSYS and
-// others where the system has no such reads). Through the system call itself,
-// as not every C library wraps it (musl doesn't); the offset goes in two
-// halves of a long each, low first, as the kernel puts them back together.
-ssize_t read_without_waiting(int fd, std::uint8_t* out, std::size_t at, std::size_t count);
+// waiting for the disk (preadv2 with RWF_NOWAIT). `got`: the count copied,
+// fewer where a page is missing, or -1 with errno (EAGAIN where the first one
+// is; ENOSYS and others where the system has no such reads). `from_disk`: this
+// thread had the disk read meanwhile. The kernel starts reading what it finds
+// missing, and where that ends before it looks again (a quick disk, a busy
+// processor) the bytes come back as if they had been cached: only the
+// thread's count of blocks read in (getrusage) tells. It stays false where
+// the kernel keeps no such count, or where the file system reads without the
+// block layer (network and FUSE file systems).
+struct nowait_read {
+    ssize_t got;
+    bool from_disk;
+};
+nowait_read read_without_waiting(int fd, std::uint8_t* out, std::size_t at, std::size_t count);
 
 // Drops from the page cache the pages of bytes [from, to), which a question
 // or a read that refused to wait had the kernel read in, once those reads
