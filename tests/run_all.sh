@@ -169,6 +169,11 @@ for name in "${all[@]}"; do
         FAILED*) failed+=("$name") ;;
     esac
 done
+# What failed, last, where a reader of the log's end sees it.
+for name in "${failed[@]}"; do
+    echo "== $name: what failed (the whole log is above)"
+    grep -E -A8 ': Failure$|\[  FAILED  \]|runtime error|ERROR: |error:|Error [0-9]|\*\*\*' "$logs/$name.log" | head -80 || true
+done
 [ "${#failed[@]}" -eq 0 ] || echo "failed: ${failed[*]}"
 echo "configurations: $passed passed, ${#failed[@]} failed, in $((SECONDS - started)) s"
 [ "${#failed[@]}" -eq 0 ]
