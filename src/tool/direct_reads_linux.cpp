@@ -152,6 +152,7 @@ public:
         set_direct(false);
         std::size_t at = from;
         std::size_t data_to = data_end(fd_, at, to);
+        bool interrupted_from_disk = false;  // an interrupted read may have set off a disk read
         while (at < to) {
             if (at >= data_to) {  // a hole: zeros already
                 at = next_data(fd_, at, to);
@@ -162,10 +163,13 @@ public:
                 continue;
             }
             const std::size_t piece = std::min(data_to, round_up(at + 1, CACHED_PIECE)) - at;
-            const nowait_read r = read_without_waiting(fd_, out_ + at, at, piece);
+            nowait_read r = read_without_waiting(fd_, out_ + at, at, piece);
             if (r.got < 0 && errno == EINTR) {
+                interrupted_from_disk = interrupted_from_disk || r.from_disk;
                 continue;
             }
+            r.from_disk = r.from_disk || interrupted_from_disk;
+            interrupted_from_disk = false;
             if (r.got == 0) {
                 break;  // the end of the file came early
             }
@@ -185,9 +189,10 @@ public:
                 }
             }
             // The cache lacked a page: the kernel reads in the rest of the
-            // piece (dropped again afterwards), and the rest of the chunk is
-            // read directly. (Data after a hole may start off a block
-            // boundary; the block's first bytes are read again.)
+            // piece, or has read it already where the disk was that quick
+            // (either way dropped again afterwards), and the rest of the
+            // chunk is read directly. (Data after a hole may start off a
+            // block boundary; the block's first bytes are read again.)
             const std::size_t chunk = brought_in_from / CHUNK;
             if (missed[chunk] == NOT_MISSED) {
                 missed[chunk] = static_cast<std::uint32_t>(r.from_disk ? brought_in_from : at);

@@ -92,7 +92,7 @@ long cached_pages(int fd, std::uint64_t at, std::uint64_t length) {
 
 // This thread's count of blocks read in from the disk (the kernel counts
 // them as it asks the disk for them), or 0 where it can't be asked.
-long blocks_read_in() {
+[[maybe_unused]] long blocks_read_in() {
     rusage usage{};
     return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
 }
@@ -101,12 +101,14 @@ long blocks_read_in() {
 // be asked.
 int probe(int fd, std::size_t at) {
     nowait_read r{};
+    bool from_disk = false;  // (by any try: an interrupted one may have set off a read)
     do {
         unsigned char byte;
         r = read_without_waiting(fd, &byte, at, 1);
+        from_disk = from_disk || r.from_disk;
     } while (r.got < 0 && errno == EINTR);
     if (r.got == 1) {
-        return r.from_disk ? 0 : 1;
+        return from_disk ? 0 : 1;
     }
     return r.got < 0 && errno == EAGAIN ? 0 : -1;
 }

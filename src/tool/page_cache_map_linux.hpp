@@ -27,9 +27,12 @@ static_assert(CHUNK % DIRECT_READ_ALIGNMENT == 0, "chunks start on block boundar
 // thread had the disk read meanwhile. The kernel starts reading what it finds
 // missing, and where that ends before it looks again (a quick disk, a busy
 // processor) the bytes come back as if they had been cached: only the
-// thread's count of blocks read in (getrusage) tells. It stays false where
-// the kernel keeps no such count, or where the file system reads without the
-// block layer (network and FUSE file systems).
+// thread's count of blocks read in (getrusage) tells. It stays false, as if
+// nothing told, where the kernel keeps no such count, a filter refuses
+// getrusage, or the file system reads without the block layer (network and
+// FUSE file systems); it is true for any disk read of the thread meanwhile
+// (a page of the program swapped back in, say), which only costs a direct
+// read of bytes that were cached.
 struct nowait_read {
     ssize_t got;
     bool from_disk;
