@@ -107,6 +107,7 @@ enum class layout {
     as_written,
     dated_2100,              // fstat must not fail in a 32-bit build
     cold,                    // evicted from the page cache
+    cached,                  // evicted, then read whole back into the cache
     cold_but_the_middle,     // evicted, then its middle read back into the cache
     cold_then_rewritten,     // evicted, then part rewritten: in the cache, not yet on the disk
     sparse,                  // cold, its data a few bytes amid holes
@@ -341,6 +342,9 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
         // Only the probes, on a disk that answers before the kernel looks
         // again: the bytes come back as if cached.
         {"large-cold-only-probes-quick-disk", large, large_hex, layout::cold, "cachestat:ENOSYS,mincore:ENOSYS,probes:QUICK"},
+        // The probes find it cached, but its pieces come from that disk:
+        // each chunk's rest is then read directly.
+        {"large-pieces-from-a-quick-disk", large, large_hex, layout::cached, "cachestat:ENOSYS,mincore:ENOSYS,pieces:QUICK"},
         // Several runs at once, each asking about pages the others' questions
         // may just have brought in.
         {"large-cold-2-at-once", large, large_hex, layout::cold, nullptr, 2},
@@ -414,6 +418,10 @@ TEST_F(Cli, ReportsTheRegisterOfTheWholeContents) {
                 case layout::cold_shrunk:
                 case layout::cold_grown:
                     evict(path);
+                    break;
+                case layout::cached:
+                    evict(path);
+                    pread_exactly(path, 0, c.contents.size());
                     break;
                 case layout::cold_but_the_middle:
                 case layout::direct_refused_partway:

@@ -18,7 +18,10 @@
                                      answers those reads as a disk quick
                                      enough that the pages they lack are in
                                      before the kernel looks again: the range
-                                     is read first, waiting, then asked for
+                                     is read first, waiting, then asked for;
+                                     pieces:QUICK does that for the reads
+                                     longer than a byte, their range evicted
+                                     first: not cached after all
      JAMCRC_TEST_RESIZE_TO=N         the file is cut or extended to N bytes
                                      just before the tool's first read: after
                                      it was measured */
@@ -194,10 +197,17 @@ long syscall(long number, ...) {
     const int refused = number == CACHESTAT ? refusal("cachestat")
                         : number == SYS_preadv2 && (a[5] & RWF_NOWAIT) ? refusal("probes")
                                                                         : 0;
-    if (refused < 0 && number == SYS_preadv2) { /* the low half of the offset: enough for the tests' files */
+    if (number == SYS_preadv2 && (a[5] & RWF_NOWAIT)) {
         const struct iovec* piece = (const struct iovec*)a[1];
-        (void)pread_observed((int)a[0], piece->iov_base, piece->iov_len, (off_t)(unsigned long)a[3]);
-    } else if (refused > 0) {
+        const off_t at = (off_t)(unsigned long)a[3]; /* the low half of the offset: enough for the tests' files */
+        if (piece->iov_len > 1 && refusal("pieces") < 0) {
+            (void)posix_fadvise((int)a[0], at, (off_t)piece->iov_len, POSIX_FADV_DONTNEED);
+            (void)pread_observed((int)a[0], piece->iov_base, piece->iov_len, at);
+        } else if (refused < 0) {
+            (void)pread_observed((int)a[0], piece->iov_base, piece->iov_len, at);
+        }
+    }
+    if (refused > 0) {
         errno = refused;
         return -1;
     }
