@@ -171,8 +171,9 @@ for name in "${all[@]}"; do
 done
 # What failed, last, where a reader of the log's end sees it.
 for name in "${failed[@]}"; do
+    [ -f "$logs/$name.log" ] || continue  # never ran, or lacked a tool: said above
     echo "== $name: what failed (the whole log is above)"
-    grep -E -A8 ': Failure$|\[  FAILED  \]|runtime error|ERROR: |error:|Error [0-9]|\*\*\*' "$logs/$name.log" | head -80 || true
+    grep -a -E -A8 $': Failure\r?$|\\[  FAILED  \\]|runtime error|ERROR: |error:|Error [0-9]|\\*\\*\\*' "$logs/$name.log" | head -80 || true
 done
 [ "${#failed[@]}" -eq 0 ] || echo "failed: ${failed[*]}"
 echo "configurations: $passed passed, ${#failed[@]} failed, in $((SECONDS - started)) s"
