@@ -152,7 +152,6 @@ public:
         set_direct(false);
         std::size_t at = from;
         std::size_t data_to = data_end(fd_, at, to);
-        bool interrupted_from_disk = false;  // an interrupted read may have set off a disk read
         while (at < to) {
             if (at >= data_to) {  // a hole: zeros already
                 at = next_data(fd_, at, to);
@@ -163,13 +162,7 @@ public:
                 continue;
             }
             const std::size_t piece = std::min(data_to, round_up(at + 1, CACHED_PIECE)) - at;
-            nowait_read r = read_without_waiting(fd_, out_ + at, at, piece);
-            if (r.got < 0 && errno == EINTR) {
-                interrupted_from_disk = interrupted_from_disk || r.from_disk;
-                continue;
-            }
-            r.from_disk = r.from_disk || interrupted_from_disk;
-            interrupted_from_disk = false;
+            const nowait_read r = read_without_waiting(fd_, out_ + at, at, piece);
             if (r.got == 0) {
                 break;  // the end of the file came early
             }

@@ -100,15 +100,10 @@ long cached_pages(int fd, std::uint64_t at, std::uint64_t length) {
 // Whether the page cache holds the byte at `at`: 1, 0, or -1 when it can't
 // be asked.
 int probe(int fd, std::size_t at) {
-    nowait_read r{};
-    bool from_disk = false;  // (by any try: an interrupted one may have set off a read)
-    do {
-        unsigned char byte;
-        r = read_without_waiting(fd, &byte, at, 1);
-        from_disk = from_disk || r.from_disk;
-    } while (r.got < 0 && errno == EINTR);
+    unsigned char byte;
+    const nowait_read r = read_without_waiting(fd, &byte, at, 1);
     if (r.got == 1) {
-        return from_disk ? 0 : 1;
+        return r.from_disk ? 0 : 1;
     }
     return r.got < 0 && errno == EAGAIN ? 0 : -1;
 }
@@ -175,10 +170,13 @@ nowait_read read_without_waiting(int fd, std::uint8_t* out, std::size_t at, std:
     const auto offset = static_cast<std::uint64_t>(at);
     constexpr unsigned HALF = sizeof(long) * 4;
     const long before = blocks_read_in();
-    const auto got = static_cast<ssize_t>(::syscall(SYS_preadv2, static_cast<long>(fd), &piece, 1L,
-                                                    static_cast<unsigned long>(offset),
-                                                    static_cast<unsigned long>((offset >> HALF) >> HALF),
-                                                    static_cast<long>(RWF_NOWAIT)));
+    ssize_t got = 0;
+    do {  // (an interrupted try may have set off a disk read too: counted from the first)
+        got = static_cast<ssize_t>(::syscall(SYS_preadv2, static_cast<long>(fd), &piece, 1L,
+                                             static_cast<unsigned long>(offset),
+                                             static_cast<unsigned long>((offset >> HALF) >> HALF),
+                                             static_cast<long>(RWF_NOWAIT)));
+    } while (got < 0 && errno == EINTR);
     const int error = errno;
     const bool from_disk = blocks_read_in() != before;
     errno = error;

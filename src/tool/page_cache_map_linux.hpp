@@ -23,7 +23,7 @@ static_assert(CHUNK % DIRECT_READ_ALIGNMENT == 0, "chunks start on block boundar
 // Bytes [at, at + count) into `out` if the page cache holds them, without
 // waiting for the disk (preadv2 with RWF_NOWAIT). `got`: the count copied,
 // fewer where a page is missing, or -1 with errno (EAGAIN where the first one
-// is; ENOSYS and others where the system has no such reads). `from_disk`: this
+// is; ENOSYS and others where the system has no such reads; never EINTR). `from_disk`: this
 // thread had the disk read meanwhile. The kernel starts reading what it finds
 // missing, and where that ends before it looks again (a quick disk, a busy
 // processor) the bytes come back as if they had been cached: only the
